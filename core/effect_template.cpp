@@ -1,0 +1,38 @@
+#include "core/effect_template.h"
+
+#include <algorithm>
+
+#include "core/option_panel.h"
+#include "core/registry.h"
+
+namespace grinsnap {
+
+CEffectTemplate::CEffectTemplate() { SetIdentity(ObjectKind::Template, "CEffectTemplate"); }
+
+CEffectTemplate::~CEffectTemplate() {
+  // Panes without a window go with the template; the others live on in their
+  // window and only lose their pointer to it.
+  for (COptionPanel* pane : panes_) {
+    if (pane->HasWindow())
+      pane->DetachFromTemplate();
+    else
+      delete pane;
+  }
+}
+
+void CEffectTemplate::Release() {
+  if (--refCount_ <= 0) delete this;
+}
+
+std::vector<COptionPanel*>* CEffectTemplate::MakeOptionPane(const char* paneName) {
+  COptionPanel* pane = CreateOptionPane(paneName, mainWindow_, this);
+  auto windowless = std::stable_partition(panes_.begin(), panes_.end(),
+                                          [](COptionPanel* p) { return p->HasWindow(); });
+  for (auto it = windowless; it != panes_.end(); ++it) delete *it;
+  panes_.erase(windowless, panes_.end());
+  if (!pane) return nullptr;
+  panes_.push_back(pane);
+  return &panes_;
+}
+
+}  // namespace grinsnap

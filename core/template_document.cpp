@@ -1,0 +1,78 @@
+#include "core/template_document.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include <opencv2/imgproc.hpp>
+
+#include "core/registry.h"
+
+namespace grinsnap {
+
+std::shared_ptr<TemplateDocument> TemplateDocument::FromText(std::string_view text, std::string* error) {
+  auto document = std::make_shared<TemplateDocument>();
+  if (document->xml_.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS || !document->Root()) {
+    if (error) *error = document->xml_.ErrorStr() ? document->xml_.ErrorStr() : "no document element";
+    return nullptr;
+  }
+  return document;
+}
+
+std::shared_ptr<TemplateDocument> TemplateDocument::FromFile(const std::filesystem::path& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = "cannot open " + path.string();
+    return nullptr;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  return FromText(text.str(), error);
+}
+
+const tinyxml2::XMLElement* TemplateDocument::TemplateElement() const {
+  return Root() ? Root()->FirstChildElement("filter") : nullptr;
+}
+
+const char* TemplateDocument::DisplayName() const {
+  const tinyxml2::XMLElement* element = Root() ? Root()->FirstChildElement("template") : nullptr;
+  return element ? element->Attribute("name") : nullptr;
+}
+
+const char* TemplateDocument::TemplateClassName() const {
+  const tinyxml2::XMLElement* element = TemplateElement();
+  return element ? element->Attribute("name") : nullptr;
+}
+
+CEffectTemplate* CreateTemplateFromDocument(const std::shared_ptr<const TemplateDocument>& document,
+                                            const std::filesystem::path& folder, CProcessEngine* engine) {
+  if (!document || !document->TemplateElement()) return nullptr;
+  CEffectTemplate* created = CreateTemplate(document->TemplateClassName(), document->DisplayName(),
+                                            document->TemplateElement(), folder, engine);
+  if (created) created->KeepDocument(document);
+  return created;
+}
+
+cv::Size ThumbnailFitSize(cv::Size picture) {
+  if (picture.width <= 0 || picture.height <= 0) return {0, 0};
+  const double factor = std::min(static_cast<double>(kThumbnailWidth) / picture.width,
+                                 static_cast<double>(kThumbnailHeight) / picture.height);
+  return {std::max(1, static_cast<int>(std::lround(picture.width * factor))),
+          std::max(1, static_cast<int>(std::lround(picture.height * factor)))};
+}
+
+cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<const cv::Mat> inputs) {
+  const cv::Size box(kThumbnailWidth, kThumbnailHeight);
+  effect.SetSources(inputs);
+  effect.PrepareOutput(&box);
+  effect.SetThumbnailMode(true);
+  effect.ApplyParams();
+  effect.Process();
+  cv::Mat thumbnail;
+  const cv::Mat* output = effect.GetOutput();
+  if (output && !output->empty()) cv::resize(*output, thumbnail, ThumbnailFitSize(output->size()), 0, 0, cv::INTER_AREA);
+  effect.SetThumbnailMode(false);
+  return thumbnail;
+}
+
+}  // namespace grinsnap

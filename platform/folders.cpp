@@ -1,0 +1,88 @@
+#include "platform/folders.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#ifndef GRINSNAP_INSTALL_PREFIX
+#define GRINSNAP_INSTALL_PREFIX "/usr/local"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace grinsnap {
+namespace {
+
+constexpr const char* kVendorFolder = "Velmora";
+constexpr const char* kProductFolder = "Grinsnap";
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+
+fs::path HomeFolder() {
+  std::string home = Env("HOME");
+  return home.empty() ? fs::path("/tmp") : fs::path(home);
+}
+
+// An XDG base folder: the variable when it names an absolute path, else the
+// fallback below the home folder.
+fs::path XdgBase(const char* variable, const char* fallbackBelowHome) {
+  std::string value = Env(variable);
+  if (!value.empty() && fs::path(value).is_absolute()) return value;
+  return HomeFolder() / fallbackBelowHome;
+}
+
+fs::path ExecutableFolder() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : exe.parent_path();
+}
+
+// Reads XDG_DOCUMENTS_DIR="$HOME/..." from user-dirs.dirs.
+fs::path DocumentsFromUserDirs() {
+  std::ifstream in(XdgBase("XDG_CONFIG_HOME", ".config") / "user-dirs.dirs");
+  std::string line;
+  const std::string key = "XDG_DOCUMENTS_DIR=";
+  while (std::getline(in, line)) {
+    if (line.rfind(key, 0) != 0) continue;
+    std::string value = line.substr(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    const std::string homeVar = "$HOME";
+    if (value.rfind(homeVar, 0) == 0) value = HomeFolder().string() + value.substr(homeVar.size());
+    if (!value.empty() && fs::path(value).is_absolute()) return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+fs::path ProgramDataFolder() {
+  std::string overridden = Env("GRINSNAP_DATA_DIR");
+  if (!overridden.empty()) return overridden;
+  fs::path exeFolder = ExecutableFolder();
+  std::error_code ec;
+  if (!exeFolder.empty() && fs::exists(exeFolder / "config.cfg", ec)) return exeFolder;
+  return fs::path(GRINSNAP_INSTALL_PREFIX) / "share" / "grinsnap";
+}
+
+fs::path DocumentsFolder() {
+  std::string value = Env("XDG_DOCUMENTS_DIR");
+  if (!value.empty() && fs::path(value).is_absolute()) return value;
+  fs::path fromFile = DocumentsFromUserDirs();
+  if (!fromFile.empty()) return fromFile;
+  return HomeFolder() / "Documents";
+}
+
+fs::path AppDataFolder() {
+  return XdgBase("XDG_DATA_HOME", ".local/share") / kVendorFolder / kProductFolder;
+}
+
+fs::path SettingsFile() {
+  return XdgBase("XDG_CONFIG_HOME", ".config") / kVendorFolder / (std::string(kProductFolder) + ".ini");
+}
+
+}  // namespace grinsnap

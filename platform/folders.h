@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+
+namespace grinsnap {
+
+// The program's folder, where config.cfg, media/, lang/ and the templates lie:
+// $GRINSNAP_DATA_DIR when set; else the executable's folder when it holds
+// config.cfg; else the installed share folder.
+std::filesystem::path ProgramDataFolder();
+
+// The user's documents folder: $XDG_DOCUMENTS_DIR, else the XDG_DOCUMENTS_DIR
+// line of user-dirs.dirs, else ~/Documents.
+std::filesystem::path DocumentsFolder();
+
+// Per-user application data ($XDG_DATA_HOME or ~/.local/share, then
+// Velmora/Grinsnap): template library copies, downloads, temporary files,
+// log.txt. Not created here; writers create it when they need it.
+std::filesystem::path AppDataFolder();
+
+// Per-user settings file ($XDG_CONFIG_HOME or ~/.config, then Velmora/Grinsnap.ini).
+std::filesystem::path SettingsFile();
+
+}  // namespace grinsnap

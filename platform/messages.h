@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+namespace grinsnap {
+
+// Window messages keep their numeric ids: user messages start at WM_USER.
+inline constexpr std::uint32_t kWmUser = 0x0400;
+
+// Result ready (wParam = request tag); also the redraw request of option panes.
+inline constexpr std::uint32_t kMsgResultReady = kWmUser + 100;
+// Processing continues on the worker thread.
+inline constexpr std::uint32_t kMsgProcessingContinues = kWmUser + 200;
+// Command-state updates of the main window.
+inline constexpr std::uint32_t kMsgCommandState300 = kWmUser + 300;
+inline constexpr std::uint32_t kMsgCommandState600 = kWmUser + 600;
+inline constexpr std::uint32_t kMsgCommandState800 = kWmUser + 800;
+inline constexpr std::uint32_t kMsgFaceNotDetected = kWmUser + 1100;
+// Option pane refresh; also "expression animation stopped".
+inline constexpr std::uint32_t kMsgPaneRefresh = kWmUser + 1101;
+inline constexpr std::uint32_t kMsgSelectPhoto = kWmUser + 1103;
+inline constexpr std::uint32_t kMsgChooseCollagePhoto = kWmUser + 2253;
+inline constexpr std::uint32_t kMsgPhotoClicked = kWmUser + 2254;
+// The upload wizard uses the range first..last.
+inline constexpr std::uint32_t kMsgUploadWizardFirst = kWmUser + 2257;
+inline constexpr std::uint32_t kMsgUploadWizardLast = kWmUser + 2266;
+// A photo dropped from the photo list onto the preview (drop point, photo item).
+inline constexpr std::uint32_t kMsgPhotoDropped = kWmUser + 2267;
+// GIF export progress, wParam = per cent (0xCDC).
+inline constexpr std::uint32_t kMsgGifProgress = kWmUser + 2268;
+inline constexpr std::uint32_t kMsgLanguageChanged = kWmUser + 3800;
+
+// Timer ids.
+inline constexpr int kTimerPreviewBusy = 37;       // preview busy animation, 10 ms
+inline constexpr int kTimerMeshRotation = 43;      // 3D model spin, 20 ms
+inline constexpr int kTimerFaceAnimation = 100;    // expression animation, 10 ms
+inline constexpr int kTimerShareBusy = 227;        // upload wizard title dots, 300 ms
+
+}  // namespace grinsnap

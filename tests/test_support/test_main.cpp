@@ -1,0 +1,29 @@
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "core/builtin_classes.h"
+
+namespace fs = std::filesystem;
+
+// Every test run gets its own home: HOME and the XDG folders point into a
+// temporary folder, so no test touches the user's files.
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  fs::path home = fs::temp_directory_path() / ("grinsnap-test-" + std::to_string(::getpid()));
+  fs::remove_all(home);
+  fs::create_directories(home);
+  setenv("HOME", home.c_str(), 1);
+  setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+  setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
+  unsetenv("GRINSNAP_DATA_DIR");
+  grinsnap::RegisterBuiltinClasses();
+  const int result = RUN_ALL_TESTS();
+  std::error_code ec;
+  fs::remove_all(home, ec);
+  return result;
+}

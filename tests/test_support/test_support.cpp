@@ -1,0 +1,43 @@
+#include "test_support/test_support.h"
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+namespace fs = std::filesystem;
+
+namespace grinsnap::test {
+
+fs::path DataDir() { return GRINSNAP_TEST_DATA_DIR; }
+
+cv::Mat SamplePhoto(const std::string& name) {
+  cv::Mat image = cv::imread((DataDir() / "photos" / name).string(), cv::IMREAD_COLOR);
+  EXPECT_FALSE(image.empty()) << "missing sample photo " << name;
+  return image;
+}
+
+fs::path TempHome() {
+  const char* home = std::getenv("HOME");
+  return home ? fs::path(home) : fs::temp_directory_path();
+}
+
+fs::path FreshFolder(const std::string& name) {
+  fs::path folder = TempHome() / "scratch" / name;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+fs::path WriteTestOutput(const cv::Mat& image, const std::string& name) {
+  const char* dir = std::getenv("GTEST_OUTPUT_DIR");
+  fs::path folder = dir ? fs::path(dir) : fs::temp_directory_path() / "grinsnap-test-output";
+  fs::create_directories(folder);
+  fs::path path = folder / (name + ".png");
+  if (!image.empty()) cv::imwrite(path.string(), image);
+  return path;
+}
+
+cv::Mat Flat(int width, int height, cv::Vec3b bgr) { return cv::Mat(height, width, CV_8UC3, cv::Scalar(bgr[0], bgr[1], bgr[2])); }
+
+}  // namespace grinsnap::test

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+namespace grinsnap::test {
+
+// Folder of the shipped test data (sample photos, fixtures).
+std::filesystem::path DataDir();
+
+// A sample photo from tests/data/photos as 8-bit BGR; fails the test when missing.
+cv::Mat SamplePhoto(const std::string& name);
+
+// The temporary home folder of this test run (HOME and XDG point into it).
+std::filesystem::path TempHome();
+
+// A fresh, empty folder below the temporary home.
+std::filesystem::path FreshFolder(const std::string& name);
+
+// Writes an image to the test output folder so that a failure can be looked
+// at; returns the path written.
+std::filesystem::path WriteTestOutput(const cv::Mat& image, const std::string& name);
+
+// A flat image of one colour.
+cv::Mat Flat(int width, int height, cv::Vec3b bgr);
+
+}  // namespace grinsnap::test
