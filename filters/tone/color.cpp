@@ -1,0 +1,154 @@
+#include "filters/tone/color.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include <opencv2/core/utility.hpp>
+#include <tinyxml2.h>
+
+#include "filters/xml_params.h"
+
+namespace grinsnap {
+
+void ColorTransform::Then(const ColorTransform& next) {
+  // The offset goes through the new matrix too, so that a colour passing the
+  // first transform and then the second gets exactly one composed transform.
+  float offsetOut[3];
+  float matrixOut[3][3];
+  for (int j = 0; j < 3; ++j) {
+    offsetOut[j] = next.offset[j];
+    for (int i = 0; i < 3; ++i) offsetOut[j] += offset[i] * next.matrix[i][j];
+  }
+  for (int r = 0; r < 3; ++r)
+    for (int j = 0; j < 3; ++j) {
+      matrixOut[r][j] = 0;
+      for (int i = 0; i < 3; ++i) matrixOut[r][j] += matrix[r][i] * next.matrix[i][j];
+    }
+  std::copy(&offsetOut[0], &offsetOut[0] + 3, offset);
+  std::copy(&matrixOut[0][0], &matrixOut[0][0] + 9, &matrix[0][0]);
+}
+
+float SoftClip::Apply(float d) const {
+  // Upper knee. Between upper - edge and upper + edge the parabola joins the
+  // straight part (slope 1 at upper - edge) to the clip level (slope 0 at
+  // upper + edge), so the curve has neither a jump nor a kink. A knee of no
+  // width is a hard clip; it would otherwise divide by zero.
+  if (upperEdge <= 0) {
+    if (d > upper) d = upper;
+  } else if (d >= upper - upperEdge) {
+    if (d > upper + upperEdge) {
+      d = upper;
+    } else {
+      const float t = (d - upper - upperEdge) * 0.5f / upperEdge;
+      d = upper - upperEdge * t * t;
+    }
+  }
+  // Lower knee, on the result of the upper one, mirrored.
+  if (lowerEdge <= 0) {
+    if (d < lower) d = lower;
+  } else if (d <= lower + lowerEdge) {
+    if (d < lower - lowerEdge) {
+      d = lower;
+    } else {
+      const float t = (d - lower + lowerEdge) * 0.5f / lowerEdge;
+      d = lower + lowerEdge * t * t;
+    }
+  }
+  return d;
+}
+
+namespace {
+
+// Truncates toward zero and keeps the low eight bits. With the clip levels
+// inside 0..255 the value is already in range; levels outside it wrap as the
+// byte store always did, and values no int can hold store 0.
+inline std::uint8_t StoreLowByte(float d) {
+  if (!(d > -2147483648.0f && d < 2147483648.0f)) return 0;
+  return static_cast<std::uint8_t>(static_cast<std::int32_t>(d));
+}
+
+}  // namespace
+
+bool ColorKernel(const cv::Mat& src, cv::Mat& dst, const ColorTransform& transform, const SoftClip& clip,
+                 const std::atomic<bool>* cancel) {
+  CV_Assert(src.type() == CV_8UC3 && dst.type() == CV_8UC3 && src.size() == dst.size());
+  const float(&m)[3][3] = transform.matrix;
+  const float(&c)[3] = transform.offset;
+
+  // Every pixel depends on itself alone, so rows run in parallel; the split
+  // cannot change the result.
+  std::atomic<bool> stopped{false};
+  cv::parallel_for_(cv::Range(0, src.rows), [&](const cv::Range& rows) {
+    for (int y = rows.start; y < rows.end; ++y) {
+      if (stopped.load(std::memory_order_relaxed)) return;
+      const std::uint8_t* in = src.ptr<std::uint8_t>(y);
+      std::uint8_t* out = dst.ptr<std::uint8_t>(y);
+      for (int x = 0; x < src.cols; ++x, in += 3, out += 3) {
+        // Bytes are stored blue, green, red; the matrix works on (R, G, B).
+        const float r = in[2], g = in[1], b = in[0];
+        const float wr = r * m[0][0] + g * m[1][0] + b * m[2][0] + c[0];
+        const float wg = r * m[0][1] + g * m[1][1] + b * m[2][1] + c[1];
+        const float wb = r * m[0][2] + g * m[1][2] + b * m[2][2] + c[2];
+        out[2] = StoreLowByte(clip.Apply(wr));
+        out[1] = StoreLowByte(clip.Apply(wg));
+        out[0] = StoreLowByte(clip.Apply(wb));
+      }
+      // Polled once per row: a cancelled render leaves the rows done so far.
+      if (cancel && cancel->load(std::memory_order_relaxed)) stopped = true;
+    }
+  });
+  return !stopped;
+}
+
+CF_Color::CF_Color() { SetClassName(kClassName); }
+
+int CF_Color::Load() {
+  CF_SimpleFilter::Load();
+  transform_ = ColorTransform();
+  clip_ = SoftClip();
+  if (!element_) return 0;
+
+  static constexpr const char* kRows[3] = {"r", "g", "b"};
+  for (const tinyxml2::XMLElement* mat = element_->FirstChildElement("mat"); mat;
+       mat = mat->NextSiblingElement("mat")) {
+    // A "mat" starts from zeros: a row that is not written feeds nothing.
+    ColorTransform step;
+    for (int row = 0; row < 3; ++row) {
+      const tinyxml2::XMLElement* rowElement = mat->FirstChildElement(kRows[row]);
+      for (int col = 0; col < 3; ++col) {
+        double value = 0;
+        ReadAttribute(rowElement, kRows[col], value);
+        step.matrix[row][col] = static_cast<float>(value);
+      }
+    }
+    const tinyxml2::XMLElement* offset = mat->FirstChildElement("c");
+    for (int col = 0; col < 3; ++col) {
+      double value = 0;
+      ReadAttribute(offset, kRows[col], value);
+      step.offset[col] = static_cast<float>(value);
+    }
+    transform_.Then(step);
+  }
+
+  const tinyxml2::XMLElement* param = element_->FirstChildElement("param");
+  ReadAttribute(param, "upper", clip_.upper);
+  ReadAttribute(param, "lower", clip_.lower);
+  ReadAttribute(param, "uedge", clip_.upperEdge);
+  ReadAttribute(param, "ledge", clip_.lowerEdge);
+  return 0;
+}
+
+void CF_Color::Process() {
+  if (source_.empty() || output_.empty()) return;
+  stop_ = false;
+  cv::Mat resized;
+  ResizeSourceToOutput(resized);
+  ColorKernel(resized, output_, transform_, clip_, &stop_);
+}
+
+bool CF_Color::RunsInBackground() {
+  if (output_.empty()) return false;
+  return output_.cols > kBackgroundLimit || output_.rows > kBackgroundLimit;
+}
+
+}  // namespace grinsnap

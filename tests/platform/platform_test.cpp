@@ -1,0 +1,140 @@
+#include <cstdlib>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/crt_random.h"
+#include "platform/folders.h"
+#include "platform/message_target.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
+
+namespace grinsnap {
+namespace {
+
+TEST(CrtRandom, MatchesTheClassicCRuntimeSequence) {
+  // The first values of the Microsoft C runtime's rand() after srand(1) and srand(0).
+  CrtRandom one(1);
+  const int expectedOne[] = {41, 18467, 6334, 26500, 19169, 15724};
+  for (int expected : expectedOne) EXPECT_EQ(one.Next(), expected);
+  CrtRandom zero(0);
+  EXPECT_EQ(zero.Next(), 38);
+  EXPECT_EQ(zero.Next(), 7719);
+}
+
+TEST(CrtRandom, DiscardJumpsExactlyAsFarAsDrawing) {
+  for (std::uint64_t n : {0ull, 1ull, 2ull, 7ull, 1000ull, 123457ull}) {
+    CrtRandom stepped(12345), jumped(12345);
+    for (std::uint64_t i = 0; i < n; ++i) stepped.Next();
+    jumped.Discard(n);
+    EXPECT_EQ(stepped.State(), jumped.State()) << "n = " << n;
+    EXPECT_EQ(stepped.Next(), jumped.Next());
+  }
+}
+
+TEST(CrtRandom, StaysWithinFifteenBits) {
+  CrtRandom r(987654321);
+  int highest = 0;
+  for (int i = 0; i < 100000; ++i) {
+    int v = r.Next();
+    ASSERT_GE(v, 0);
+    highest = std::max(highest, v);
+  }
+  EXPECT_LE(highest, CrtRandom::kMax);
+  EXPECT_GT(highest, 32000);
+}
+
+TEST(Paths, AcceptBothSeparators) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    const char* expected;
+  } cases[] = {
+      {"/data/tmpl", ".\\media\\Configurations\\face.xml", "/data/tmpl/media/Configurations/face.xml"},
+      {"/data/tmpl", "./frame/bg.png", "/data/tmpl/frame/bg.png"},
+      {"/data/tmpl", "tex\\paper.jpg", "/data/tmpl/tex/paper.jpg"},
+      {"/data/tmpl", "/abs/pic.png", "/abs/pic.png"},
+      {"/data/tmpl", "..\\shared\\x.png", "/data/shared/x.png"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ResolveDataPath(c.folder, c.name).string(), c.expected) << c.name;
+  EXPECT_TRUE(ResolveDataPath("/data", "").empty());
+  EXPECT_EQ(NormalizeSeparators("a\\b/c\\"), "a/b/c/");
+}
+
+// Sets an environment variable for the scope of a test.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, hadOld_ = true;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (hadOld_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  std::string old_;
+  bool hadOld_ = false;
+};
+
+TEST(Folders, FollowTheXdgVariablesAndFallBackBelowHome) {
+  ScopedEnv home("HOME", "/home/tester");
+  {
+    ScopedEnv data("XDG_DATA_HOME", "/xdg/data");
+    ScopedEnv config("XDG_CONFIG_HOME", "/xdg/config");
+    ScopedEnv docs("XDG_DOCUMENTS_DIR", "/xdg/docs");
+    EXPECT_EQ(AppDataFolder(), "/xdg/data/Velmora/Grinsnap");
+    EXPECT_EQ(SettingsFile(), "/xdg/config/Velmora/Grinsnap.ini");
+    EXPECT_EQ(DocumentsFolder(), "/xdg/docs");
+  }
+  {
+    ScopedEnv data("XDG_DATA_HOME", nullptr);
+    ScopedEnv config("XDG_CONFIG_HOME", "relative/ignored");
+    ScopedEnv docs("XDG_DOCUMENTS_DIR", nullptr);
+    EXPECT_EQ(AppDataFolder(), "/home/tester/.local/share/Velmora/Grinsnap");
+    EXPECT_EQ(SettingsFile(), "/home/tester/.config/Velmora/Grinsnap.ini");
+    EXPECT_EQ(DocumentsFolder(), "/home/tester/Documents");
+  }
+}
+
+TEST(Folders, ProgramDataFolderCanBeOverridden) {
+  ScopedEnv dir("GRINSNAP_DATA_DIR", "/opt/grinsnap-data");
+  EXPECT_EQ(ProgramDataFolder(), "/opt/grinsnap-data");
+}
+
+TEST(Messages, KeepTheirNumericIds) {
+  EXPECT_EQ(kMsgResultReady, 0x400u + 100);
+  EXPECT_EQ(kMsgGifProgress, 0xCDCu);
+  EXPECT_EQ(kMsgPhotoDropped, 0x400u + 2267);
+}
+
+TEST(RecordingMessageTarget, RecordsPostsAndSendsAndWakesAWaiter) {
+  RecordingMessageTarget target;
+  std::thread worker([&] { target.Post(kMsgResultReady, 7, -1); });
+  EXPECT_TRUE(target.WaitFor(kMsgResultReady, 5000));
+  worker.join();
+  target.Send(kMsgPaneRefresh, 1, 2);
+  const std::vector<RecordedMessage> expected = {{kMsgResultReady, 7, -1, false}, {kMsgPaneRefresh, 1, 2, true}};
+  EXPECT_EQ(target.Messages(), expected);
+  EXPECT_FALSE(target.WaitFor(kMsgGifProgress, 1));
+}
+
+TEST(RecordingTimerService, TracksActiveTimers) {
+  RecordingTimerService timers;
+  timers.SetTimer(kTimerMeshRotation, 20);
+  EXPECT_TRUE(timers.IsActive(kTimerMeshRotation));
+  timers.KillTimer(kTimerMeshRotation);
+  EXPECT_FALSE(timers.IsActive(kTimerMeshRotation));
+  ASSERT_EQ(timers.Events().size(), 2u);
+  EXPECT_EQ(timers.Events()[0], (TimerEvent{43, 20}));
+}
+
+}  // namespace
+}  // namespace grinsnap
