@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include "core/builtin_classes.h"
+#include "core/registry.h"
+#include "test_support/test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -22,6 +24,7 @@ int main(int argc, char** argv) {
   setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
   unsetenv("GRINSNAP_DATA_DIR");
   grinsnap::RegisterBuiltinClasses();
+  grinsnap::test::RememberBuiltinClassNames(grinsnap::RegisteredClassNames());
   const int result = RUN_ALL_TESTS();
   std::error_code ec;
   fs::remove_all(home, ec);

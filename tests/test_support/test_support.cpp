@@ -38,6 +38,16 @@ fs::path WriteTestOutput(const cv::Mat& image, const std::string& name) {
   return path;
 }
 
+namespace {
+std::vector<std::string>& BuiltinNames() {
+  static std::vector<std::string> names;
+  return names;
+}
+}  // namespace
+
+const std::vector<std::string>& BuiltinClassNames() { return BuiltinNames(); }
+void RememberBuiltinClassNames(std::vector<std::string> names) { BuiltinNames() = std::move(names); }
+
 cv::Mat Flat(int width, int height, cv::Vec3b bgr) { return cv::Mat(height, width, CV_8UC3, cv::Scalar(bgr[0], bgr[1], bgr[2])); }
 
 }  // namespace grinsnap::test

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -22,6 +23,11 @@ std::filesystem::path FreshFolder(const std::string& name);
 // Writes an image to the test output folder so that a failure can be looked
 // at; returns the path written.
 std::filesystem::path WriteTestOutput(const cv::Mat& image, const std::string& name);
+
+// The class names registered by RegisterBuiltinClasses(), before any test
+// registered classes of its own.
+const std::vector<std::string>& BuiltinClassNames();
+void RememberBuiltinClassNames(std::vector<std::string> names);
 
 // A flat image of one colour.
 cv::Mat Flat(int width, int height, cv::Vec3b bgr);
