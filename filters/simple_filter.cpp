@@ -106,4 +106,10 @@ void CF_SimpleFilter::ResizeSourceToOutput(cv::Mat& dst) const {
   cv::resize(source_, dst, output_.size(), 0, 0, cv::INTER_LINEAR);
 }
 
+const cv::Mat& CF_SimpleFilter::SourceAtOutputSize(cv::Mat& scratch) const {
+  if (source_.size() == output_.size() && source_.type() == CV_8UC3) return source_;
+  cv::resize(source_, scratch, output_.size(), 0, 0, cv::INTER_LINEAR);
+  return scratch;
+}
+
 }  // namespace grinsnap

@@ -31,6 +31,9 @@ protected:
   bool SizeOutput(const cv::Size* box);
   // The source resized (bilinear) to the output size, into dst.
   void ResizeSourceToOutput(cv::Mat& dst) const;
+  // The source at the output size for kernels that only read it: the source
+  // itself when the sizes match, else resized into scratch.
+  const cv::Mat& SourceAtOutputSize(cv::Mat& scratch) const;
   void ReleaseSources();
 };
 

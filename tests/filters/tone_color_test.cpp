@@ -140,6 +140,39 @@ TEST(ColorFilter, BackgroundAboveAThousandPixelsAndAbortStops) {
   EXPECT_EQ(cv::countNonZero(dst.reshape(1)), 64 * 64 * 3);
 }
 
+// The per-pixel formula, written out plainly.
+cv::Vec3b ReferencePixel(cv::Vec3b bgr, const ColorTransform& t, const SoftClip& clip) {
+  const float v[3] = {float(bgr[2]), float(bgr[1]), float(bgr[0])};
+  cv::Vec3b out;
+  for (int j = 0; j < 3; ++j) {
+    float w = v[0] * t.matrix[0][j] + v[1] * t.matrix[1][j] + v[2] * t.matrix[2][j] + t.offset[j];
+    out[2 - j] = static_cast<uchar>(static_cast<int>(clip.Apply(w)));
+  }
+  return out;
+}
+
+TEST(ColorFilter, KernelMatchesTheFormulaOnEveryPixel) {
+  // Widths around the 16-pixel vector step, clip levels inside and outside 0..255.
+  ColorTransform sepia;
+  const float m[3][3] = {{0.393f, 0.349f, 0.272f}, {0.769f, 0.686f, 0.534f}, {0.189f, 0.168f, 0.131f}};
+  std::copy(&m[0][0], &m[0][0] + 9, &sepia.matrix[0][0]);
+  sepia.offset[0] = -7.5f;
+  const SoftClip clips[] = {SoftClip(), {200, 50, 10, 5}, {255, 0, 1, 1}, {300, -20, 30, 20}};
+  cv::RNG rng(7);
+  for (int width : {1, 15, 16, 17, 33, 64}) {
+    cv::Mat src(5, width, CV_8UC3);
+    rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+    for (const SoftClip& clip : clips) {
+      cv::Mat dst(src.size(), CV_8UC3);
+      ColorKernel(src, dst, sepia, clip, nullptr);
+      for (int y = 0; y < src.rows; ++y)
+        for (int x = 0; x < width; ++x)
+          ASSERT_EQ(dst.at<cv::Vec3b>(y, x), ReferencePixel(src.at<cv::Vec3b>(y, x), sepia, clip))
+              << "width " << width << " upper " << clip.upper << " at " << x << "," << y;
+    }
+  }
+}
+
 TEST(ColorFilter, NoSourceLeavesTheOutputAndThreadsDoNotMatter) {
   ColorUnderTest c("<filter name=\"ColorFilter\"><mat><r r=\"0.9\" g=\"0.2\"/><g g=\"1.1\"/><b b=\"0.7\" r=\"0.3\"/>"
                    "<c r=\"-12\" g=\"7\"/></mat></filter>");

@@ -1,0 +1,109 @@
+// Times every registered filter at the preview size (800 x 600) and at the
+// engine's working cap (4096 x 3072), on a real photo scaled up, and prints a
+// table of milliseconds per render at the end.
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "core/builtin_classes.h"
+#include "core/registry.h"
+#include "filters/image_filter.h"
+
+namespace grinsnap {
+namespace {
+
+const float kTemplateDefaults[kVariableBlockSize] = {0, 0, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+// Filters that are timed with other inputs by their own benchmarks.
+const std::set<std::string> kSkipped = {"CombineFilter", "MultiSrcFilter", "FrameFilter", "3DCollageFilter",
+                                        "FaceFilter"};
+
+const cv::Size kSizes[] = {{800, 600}, {4096, 3072}};
+
+cv::Mat PhotoAt(cv::Size size) {
+  static cv::Mat photo = cv::imread(GRINSNAP_BENCH_PHOTO, cv::IMREAD_COLOR);
+  if (photo.empty()) return cv::Mat(size, CV_8UC3, cv::Scalar(90, 120, 150));
+  cv::Mat scaled;
+  cv::resize(photo, scaled, size, 0, 0, cv::INTER_CUBIC);
+  return scaled;
+}
+
+void BenchFilter(benchmark::State& state, std::string name, cv::Size size) {
+  const cv::Mat photo = PhotoAt(size);
+  auto filter = CreateFilterFromXml(name.c_str(), nullptr, {}, false, kTemplateDefaults);
+  if (!filter) {
+    state.SkipWithError("not created");
+    return;
+  }
+  // Every filter reads the template block; the defaults stand for an untouched template.
+  filter->SetSources(std::span<const cv::Mat>(&photo, 1));
+  filter->SetSeed(42);
+  for (auto _ : state) {
+    filter->PrepareOutput(nullptr);
+    filter->Process();
+    benchmark::DoNotOptimize(filter->GetOutput());
+  }
+}
+
+// Prints the usual console lines and collects the times for the table.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      // Names look like "ColorFilter/800x600/min_time:0.500/real_time".
+      const std::string full = run.benchmark_name();
+      const auto first = full.find('/');
+      const auto second = full.find('/', first + 1);
+      const double ms = run.GetAdjustedRealTime();  // in the run's time unit: milliseconds
+      times_[full.substr(0, first)][full.substr(first + 1, second - first - 1)] = ms;
+    }
+  }
+
+  void PrintTable() const {
+    std::printf("\n%-22s %14s %16s\n", "filter", "800x600 ms", "4096x3072 ms");
+    for (const auto& [name, bySize] : times_) {
+      auto cell = [&](const char* key) {
+        auto it = bySize.find(key);
+        return it == bySize.end() ? -1.0 : it->second;
+      };
+      std::printf("%-22s %14.2f %16.2f\n", name.c_str(), cell("800x600"), cell("4096x3072"));
+    }
+    std::printf("(%d threads)\n", cv::getNumThreads());
+  }
+
+private:
+  std::map<std::string, std::map<std::string, double>> times_;
+};
+
+}  // namespace
+}  // namespace grinsnap
+
+int main(int argc, char** argv) {
+  using namespace grinsnap;
+  RegisterBuiltinClasses();
+  for (const std::string& name : RegisteredClassNames()) {
+    auto object = CreateDataObject(name.c_str());
+    if (!object || object->Kind() != ObjectKind::Filter || kSkipped.count(name)) continue;
+    for (cv::Size size : kSizes) {
+      const std::string label = name + "/" + std::to_string(size.width) + "x" + std::to_string(size.height);
+      benchmark::RegisterBenchmark(label.c_str(), BenchFilter, name, size)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(size.width > 1000 ? 1.0 : 0.5);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintTable();
+  benchmark::Shutdown();
+  return 0;
+}
