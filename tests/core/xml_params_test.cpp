@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+
+#include "filters/xml_params.h"
+
+namespace grinsnap {
+namespace {
+
+TEST(XmlParams, NumberedChildrenStopAtTheFirstGap) {
+  tinyxml2::XMLDocument doc;
+  doc.Parse("<param><extra1 aspect=\"2\"/><extra0 aspect=\"1\"/><extra3/><other/></param>");
+  auto extras = NumberedChildren(doc.RootElement(), "extra");
+  ASSERT_EQ(extras.size(), 2u);  // extra2 is missing: extra3 is never read
+  EXPECT_STREQ(extras[0]->Name(), "extra0");
+  EXPECT_STREQ(extras[1]->Name(), "extra1");
+  EXPECT_TRUE(NumberedChildren(nullptr, "extra").empty());
+}
+
+TEST(XmlParams, MissingOrUnreadableAttributesKeepTheDefault) {
+  tinyxml2::XMLDocument doc;
+  doc.Parse("<param a=\"12\" b=\"x\" c=\"1.75\" d=\"\" e=\"-3\"/>");
+  const tinyxml2::XMLElement* p = doc.RootElement();
+  int a = 7, b = 7, missing = 7;
+  ReadAttribute(p, "a", a);
+  ReadAttribute(p, "b", b);
+  ReadAttribute(p, "zz", missing);
+  EXPECT_EQ(a, 12);
+  EXPECT_EQ(b, 7);
+  EXPECT_EQ(missing, 7);
+  float c = 0, d = 5;
+  ReadAttribute(p, "c", c);
+  ReadAttribute(p, "d", d);
+  EXPECT_FLOAT_EQ(c, 1.75f);
+  EXPECT_FLOAT_EQ(d, 5);
+  double e = 0;
+  ReadAttribute(p, "e", e);
+  EXPECT_DOUBLE_EQ(e, -3);
+  ReadAttribute(nullptr, "e", e);
+  EXPECT_DOUBLE_EQ(e, -3);
+  EXPECT_EQ(AttributeText(p, "a"), "12");
+  EXPECT_EQ(AttributeText(p, "none"), "");
+  EXPECT_EQ(ChildrenNamed(p, "x").size(), 0u);
+}
+
+}  // namespace
+}  // namespace grinsnap
