@@ -102,6 +102,8 @@ struct VectorClip {
         half(cv::v_setall_f32(0.5f)) {}
 
   cv::v_float32x4 Apply(cv::v_float32x4 d) const {
+    // Most values of a photo lie on the straight part between the knees.
+    if (cv::v_check_all((d < upperLow) & (d > lowerHigh))) return d;
     cv::v_float32x4 t = (d - upper - upperEdge) * half / upperEdge;
     cv::v_float32x4 knee = upper - upperEdge * t * t;
     d = cv::v_select(d < upperLow, d, cv::v_select(d > upperHigh, upper, knee));
