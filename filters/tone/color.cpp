@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdint>
 
-#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/core/utility.hpp>
 #include <tinyxml2.h>
 
+#include "filters/simd_support.h"
 #include "filters/xml_params.h"
 
 namespace grinsnap {
@@ -115,20 +115,9 @@ struct VectorClip {
 
 // Widens 16 bytes to four vectors of floats.
 inline void ToFloats(const cv::v_uint8x16& v, cv::v_float32x4 f[4]) {
-  cv::v_uint16x8 lo, hi;
-  cv::v_expand(v, lo, hi);
-  cv::v_uint32x4 a, b, c, d;
-  cv::v_expand(lo, a, b);
-  cv::v_expand(hi, c, d);
-  f[0] = cv::v_cvt_f32(cv::v_reinterpret_as_s32(a));
-  f[1] = cv::v_cvt_f32(cv::v_reinterpret_as_s32(b));
-  f[2] = cv::v_cvt_f32(cv::v_reinterpret_as_s32(c));
-  f[3] = cv::v_cvt_f32(cv::v_reinterpret_as_s32(d));
-}
-
-inline cv::v_uint8x16 ToBytes(const cv::v_float32x4 f[4]) {
-  return cv::v_pack_u(cv::v_pack(cv::v_trunc(f[0]), cv::v_trunc(f[1])),
-                      cv::v_pack(cv::v_trunc(f[2]), cv::v_trunc(f[3])));
+  cv::v_int32x4 ints[4];
+  WidenBytes(v, ints);
+  for (int k = 0; k < 4; ++k) f[k] = cv::v_cvt_f32(ints[k]);
 }
 
 // Runs 16 pixels at a time; returns the number of pixels done.
@@ -153,7 +142,7 @@ int ColorRowVector(const std::uint8_t* in, std::uint8_t* out, int width, const C
       og[k] = clip.Apply(r[k] * mv[0][1] + g[k] * mv[1][1] + b[k] * mv[2][1] + cv3[1]);
       ob[k] = clip.Apply(r[k] * mv[0][2] + g[k] * mv[1][2] + b[k] * mv[2][2] + cv3[2]);
     }
-    cv::v_store_interleave(out + 3 * x, ToBytes(ob), ToBytes(og), ToBytes(orr));
+    cv::v_store_interleave(out + 3 * x, TruncateToBytes(ob), TruncateToBytes(og), TruncateToBytes(orr));
   }
   return x;
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include <opencv2/core/hal/intrin.hpp>
 
+#include "filters/simd_support.h"
 #include "filters/tone/tone_support.h"
 
 namespace grinsnap {
@@ -16,19 +16,6 @@ namespace {
 constexpr float kMoonColour[3] = {255.0f, 250.0f, 245.0f};
 
 #if CV_SIMD128
-// Widens 16 bytes to four vectors of 32-bit integers.
-inline void ToInts(const cv::v_uint8x16& v, cv::v_int32x4 out[4]) {
-  cv::v_uint16x8 lo, hi;
-  cv::v_expand(v, lo, hi);
-  cv::v_uint32x4 a, b, c, d;
-  cv::v_expand(lo, a, b);
-  cv::v_expand(hi, c, d);
-  out[0] = cv::v_reinterpret_as_s32(a);
-  out[1] = cv::v_reinterpret_as_s32(b);
-  out[2] = cv::v_reinterpret_as_s32(c);
-  out[3] = cv::v_reinterpret_as_s32(d);
-}
-
 // Tints and blends 16 pixels at a time with the same operations, in the same
 // order, as the scalar loop; the saturating packs clamp as ClampToByte does.
 // Returns the number of pixels done.
@@ -44,21 +31,19 @@ int BlendMoonRowVector(const std::uint8_t* in, std::uint8_t* out, const float* w
     cv::v_uint8x16 b8, g8, r8;
     cv::v_load_deinterleave(in + 3 * x, b8, g8, r8);
     cv::v_int32x4 b[4], g[4], r[4];
-    ToInts(b8, b);
-    ToInts(g8, g);
-    ToInts(r8, r);
-    cv::v_int32x4 channel[3][4];
+    WidenBytes(b8, b);
+    WidenBytes(g8, g);
+    WidenBytes(r8, r);
+    cv::v_float32x4 channel[3][4];
     for (int k = 0; k < 4; ++k) {
       const cv::v_float32x4 w = cv::v_load(weight + x + 4 * k);
       const cv::v_float32x4 tint[3] = {cv::v_cvt_f32(k150 * b[k] + k110 * g[k] + k100 * r[k]) / full,
                                        cv::v_cvt_f32(k75 * g[k] + k70 * r[k]) / full,
                                        cv::v_cvt_f32(k55 * g[k] + k50 * r[k]) / full};
-      for (int c = 0; c < 3; ++c) channel[c][k] = cv::v_trunc((one - w) * tint[c] + w * moonColour[c]);
+      for (int c = 0; c < 3; ++c) channel[c][k] = (one - w) * tint[c] + w * moonColour[c];
     }
-    cv::v_uint8x16 bytes[3];
-    for (int c = 0; c < 3; ++c)
-      bytes[c] = cv::v_pack_u(cv::v_pack(channel[c][0], channel[c][1]), cv::v_pack(channel[c][2], channel[c][3]));
-    cv::v_store_interleave(out + 3 * x, bytes[0], bytes[1], bytes[2]);
+    cv::v_store_interleave(out + 3 * x, TruncateToBytes(channel[0]), TruncateToBytes(channel[1]),
+                           TruncateToBytes(channel[2]));
   }
   return x;
 }
