@@ -181,9 +181,9 @@ TEST(ColorFilter, NoSourceLeavesTheOutputAndThreadsDoNotMatter) {
 
   cv::Mat photo = test::SamplePhoto("coffee.png");
   const int threads = cv::getNumThreads();
-  cv::setNumThreads(1);
+  test::SetOpenCvThreads(1);
   cv::Mat single = c.Render(photo);
-  cv::setNumThreads(threads);
+  test::SetOpenCvThreads(threads);
   cv::Mat parallel = c.Render(photo);
   EXPECT_EQ(cv::norm(single, parallel, cv::NORM_INF), 0);
 }

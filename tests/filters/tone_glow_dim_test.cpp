@@ -138,13 +138,13 @@ TEST(GlowFilter, ScatterIsTheSequentialDrawOrderOnAnyThreadCount) {
   for (int radius : {1, 4, -3, 200}) {
     const cv::Mat expected = ReferenceScatter(photo, radius, 0.9f, 1234567u);
     for (int n : {1, 2, 5}) {
-      cv::setNumThreads(n);
+      test::SetOpenCvThreads(n);
       cv::Mat out;
       GlowScatterKernel(photo, out, radius, 0.9f, 1234567u, nullptr);
       EXPECT_EQ(cv::norm(out, expected, cv::NORM_INF), 0) << "radius " << radius << " threads " << n;
     }
   }
-  cv::setNumThreads(threads);
+  test::SetOpenCvThreads(threads);
 }
 
 TEST(GlowFilter, SeedDecidesThePicture) {
@@ -291,11 +291,11 @@ TEST(DimFilter, ThreadCountDoesNotMatter) {
   const cv::Mat photo = test::SamplePhoto("chelsea.png");
   cv::Mat single, parallel;
   const int threads = cv::getNumThreads();
-  cv::setNumThreads(1);
+  test::SetOpenCvThreads(1);
   DimKernel(photo, single, FocusRegion{0.1f, 0.2f, 0.3f, 0.2f}, nullptr);
-  cv::setNumThreads(std::max(threads, 4));
+  test::SetOpenCvThreads(std::max(threads, 4));
   DimKernel(photo, parallel, FocusRegion{0.1f, 0.2f, 0.3f, 0.2f}, nullptr);
-  cv::setNumThreads(threads);
+  test::SetOpenCvThreads(threads);
   EXPECT_EQ(cv::norm(single, parallel, cv::NORM_INF), 0);
   EXPECT_GT(cv::norm(parallel, photo, cv::NORM_INF), 0);
 }

@@ -47,9 +47,9 @@ bool Same(const cv::Mat& a, const cv::Mat& b) {
 template <typename Render>
 void ExpectThreadCountIndependent(Render render) {
   const int threads = cv::getNumThreads();
-  cv::setNumThreads(1);
+  test::SetOpenCvThreads(1);
   cv::Mat single = render();
-  cv::setNumThreads(threads);
+  test::SetOpenCvThreads(threads);
   EXPECT_TRUE(Same(single, render()));
 }
 

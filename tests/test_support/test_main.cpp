@@ -3,6 +3,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
 #include <unistd.h>
 
 #include "core/builtin_classes.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
   setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
   unsetenv("GRINSNAP_DATA_DIR");
+  grinsnap::test::SetOpenCvThreads(cv::getNumThreads());
   grinsnap::RegisterBuiltinClasses();
   grinsnap::test::RememberBuiltinClassNames(grinsnap::RegisteredClassNames());
   const int result = RUN_ALL_TESTS();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 namespace fs = std::filesystem;
@@ -47,6 +48,16 @@ std::vector<std::string>& BuiltinNames() {
 
 const std::vector<std::string>& BuiltinClassNames() { return BuiltinNames(); }
 void RememberBuiltinClassNames(std::vector<std::string> names) { BuiltinNames() = std::move(names); }
+
+bool UnderThreadSanitizer() {
+#if defined(__SANITIZE_THREAD__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+void SetOpenCvThreads(int threads) { cv::setNumThreads(UnderThreadSanitizer() ? 1 : threads); }
 
 cv::Mat Flat(int width, int height, cv::Vec3b bgr) { return cv::Mat(height, width, CV_8UC3, cv::Scalar(bgr[0], bgr[1], bgr[2])); }
 

@@ -29,6 +29,12 @@ std::filesystem::path WriteTestOutput(const cv::Mat& image, const std::string& n
 const std::vector<std::string>& BuiltinClassNames();
 void RememberBuiltinClassNames(std::vector<std::string> names);
 
+// Sets the number of threads OpenCV's parallel loops use. Under
+// ThreadSanitizer every loop stays on the calling thread: TBB, which runs
+// them, is not instrumented and would drown real reports in false ones.
+void SetOpenCvThreads(int threads);
+bool UnderThreadSanitizer();
+
 // A flat image of one colour.
 cv::Mat Flat(int width, int height, cv::Vec3b bgr);
 
