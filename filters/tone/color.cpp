@@ -180,7 +180,13 @@ bool ColorKernel(const cv::Mat& src, cv::Mat& dst, const ColorTransform& transfo
 
 CF_Color::CF_Color() { SetClassName(kClassName); }
 
+// Load runs once, right after the filter is made from its element. A filter
+// reads its parameters here and only here; whatever is missing or unreadable
+// keeps the default set above, so a bare <filter name="ColorFilter"/> is a
+// valid effect (the identity with soft clipping).
 int CF_Color::Load() {
+  // The simple base makes the 800 x 600 black output that PrepareOutput
+  // later resizes.
   CF_SimpleFilter::Load();
   transform_ = ColorTransform();
   clip_ = SoftClip();
@@ -189,7 +195,8 @@ int CF_Color::Load() {
   static constexpr const char* kRows[3] = {"r", "g", "b"};
   for (const tinyxml2::XMLElement* mat = element_->FirstChildElement("mat"); mat;
        mat = mat->NextSiblingElement("mat")) {
-    // A "mat" starts from zeros: a row that is not written feeds nothing.
+    // Every entry of a "mat" is read, with 0 for a missing row or attribute,
+    // so a row that is not written feeds nothing.
     ColorTransform step;
     for (int row = 0; row < 3; ++row) {
       const tinyxml2::XMLElement* rowElement = mat->FirstChildElement(kRows[row]);
@@ -216,10 +223,17 @@ int CF_Color::Load() {
   return 0;
 }
 
+// Process has the shape every simple filter follows: nothing to do without a
+// source; the source at the output size (the engine sized the output in
+// PrepareOutput); the kernel from it into output_. Parameters that come from
+// the template's variable block would be read here, at every Process, with
+// Var(index, default); this filter has none.
 void CF_Color::Process() {
   if (source_.empty() || output_.empty()) return;
+  // Cleared here, not after the kernel: an Abort that arrives while the
+  // previous run is ending must not be lost for the next one.
   stop_ = false;
-  cv::Mat scratch;
+  cv::Mat scratch;  // the only allocation, and only when a resize is needed
   ColorKernel(SourceAtOutputSize(scratch), output_, transform_, clip_, &stop_);
 }
 
