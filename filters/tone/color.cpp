@@ -230,8 +230,8 @@ int CF_Color::Load() {
 // Var(index, default); this filter has none.
 void CF_Color::Process() {
   if (source_.empty() || output_.empty()) return;
-  // Cleared here, not after the kernel: an Abort that arrives while the
-  // previous run is ending must not be lost for the next one.
+  // Cleared at the start, so that an Abort aimed at an earlier run does not
+  // cut this one short.
   stop_ = false;
   cv::Mat scratch;  // the only allocation, and only when a resize is needed
   ColorKernel(SourceAtOutputSize(scratch), output_, transform_, clip_, &stop_);
