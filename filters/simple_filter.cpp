@@ -99,16 +99,21 @@ bool CF_SimpleFilter::PrepareOutput(const cv::Size* box) {
 }
 
 void CF_SimpleFilter::ResizeSourceToOutput(cv::Mat& dst) const {
-  if (source_.size() == output_.size()) {
-    source_.copyTo(dst);
-    return;
-  }
-  cv::resize(source_, dst, output_.size(), 0, 0, cv::INTER_LINEAR);
+  // A shared source is taken as the caller gave it; kernels want 8-bit BGR.
+  cv::Mat bgr;
+  if (source_.type() == CV_8UC3)
+    bgr = source_;
+  else
+    ToBgr8(source_, bgr);
+  if (bgr.size() == output_.size())
+    bgr.copyTo(dst);
+  else
+    cv::resize(bgr, dst, output_.size(), 0, 0, cv::INTER_LINEAR);
 }
 
 const cv::Mat& CF_SimpleFilter::SourceAtOutputSize(cv::Mat& scratch) const {
   if (source_.size() == output_.size() && source_.type() == CV_8UC3) return source_;
-  cv::resize(source_, scratch, output_.size(), 0, 0, cv::INTER_LINEAR);
+  ResizeSourceToOutput(scratch);
   return scratch;
 }
 

@@ -106,6 +106,23 @@ TEST(AllFilters, NoSourceLeavesTheOutputAlone) {
   EXPECT_TRUE(failures.str().empty()) << failures.str();
 }
 
+TEST(AllFilters, SharedSourcesOfAnyFormatRender) {
+  // A chain hands its later filters the previous output as it is; a shared
+  // grey or four-channel picture must render, not trip a kernel's type check.
+  cv::Mat grey(30, 40, CV_8UC1, cv::Scalar(120));
+  cv::Mat bgra(30, 40, CV_8UC4, cv::Scalar(10, 200, 90, 255));
+  std::ostringstream failures;
+  for (const std::string& name : BuiltinFilterNames())
+    for (const cv::Mat& input : {grey, bgra}) {
+      auto filter = CreateFilterFromXml(name.c_str(), nullptr, test::DataDir(), true,
+                                        kNeedsBlock.count(name) ? kTemplateDefaults : nullptr);
+      cv::Mat out = Render(*filter, input, nullptr);
+      if (out.size() != input.size() || out.type() != CV_8UC3)
+        failures << name << " on " << input.channels() << " channels\n";
+    }
+  EXPECT_TRUE(failures.str().empty()) << failures.str();
+}
+
 TEST(AllFilters, NamesFollowTheNamingRule) {
   for (const std::string& name : BuiltinFilterNames()) EXPECT_NE(name.find("Filter"), std::string::npos) << name;
 }
