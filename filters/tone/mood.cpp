@@ -145,9 +145,8 @@ void CF_Mood::Process() {
   if (type_ != 0 && type_ != 1) return;
   CrtRandom random(seed_);
   const float t = DrawMoodTime(random, type_);
-  cv::Mat resized;
-  ResizeSourceToOutput(resized);
-  MoodKernel(resized, output_, type_, t, AbortFlag());
+  cv::Mat scratch;
+  MoodKernel(SourceAtOutputSize(scratch), output_, type_, t, AbortFlag());
 }
 
 }  // namespace grinsnap

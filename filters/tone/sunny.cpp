@@ -285,9 +285,8 @@ CF_Sunny::CF_Sunny() { SetClassName(kClassName); }
 void CF_Sunny::Process() {
   if (source_.empty() || output_.empty()) return;
   CrtRandom random(seed_);
-  cv::Mat resized;
-  ResizeSourceToOutput(resized);
-  SunnyKernel(resized, output_, Var(0, 0.0f), Var(1, 1.0f), random, AbortFlag());
+  cv::Mat scratch;
+  SunnyKernel(SourceAtOutputSize(scratch), output_, Var(0, 0.0f), Var(1, 1.0f), random, AbortFlag());
 }
 
 bool CF_Sunny::RunsInBackground() {
