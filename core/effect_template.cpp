@@ -9,7 +9,9 @@ namespace grinsnap {
 
 CEffectTemplate::CEffectTemplate() { SetIdentity(ObjectKind::Template, "CEffectTemplate"); }
 
-CEffectTemplate::~CEffectTemplate() {
+CEffectTemplate::~CEffectTemplate() { ReleasePanes(); }
+
+void CEffectTemplate::ReleasePanes() {
   // Panes without a window go with the template; the others live on in their
   // window and only lose their pointer to it.
   for (COptionPanel* pane : panes_) {
@@ -18,6 +20,7 @@ CEffectTemplate::~CEffectTemplate() {
     else
       delete pane;
   }
+  panes_.clear();
 }
 
 void CEffectTemplate::Release() {

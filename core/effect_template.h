@@ -103,6 +103,10 @@ protected:
   // window, appends the new one and returns the list; null when no pane was
   // created.
   std::vector<COptionPanel*>* MakeOptionPane(const char* paneName);
+  // Destroys the panes that have no window and detaches the others. Derived
+  // templates call it before they destroy their filter, so that panes go
+  // first; the base destructor calls it too.
+  void ReleasePanes();
 
   const tinyxml2::XMLElement* element_ = nullptr;
 

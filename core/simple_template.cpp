@@ -30,7 +30,10 @@ bool Inside(const Box& b, int x, int y) { return x >= b.left && x < b.right && y
 
 CT_SimpleTempl::CT_SimpleTempl() { SetClassName(kClassName); }
 
-CT_SimpleTempl::~CT_SimpleTempl() = default;
+CT_SimpleTempl::~CT_SimpleTempl() {
+  ReleasePanes();
+  filter_.reset();
+}
 
 void CT_SimpleTempl::LoadFilter() {
   const tinyxml2::XMLElement* filterElement = FirstChild(element_, "filter");
