@@ -28,12 +28,6 @@ void ReadTapInside(const cv::Mat& image, int x, int y, cv::Vec<float, N>& out) {
   }
 }
 
-// Reduces a coordinate into 0 .. size - 1 by wrapping.
-int Wrap(int v, int size) {
-  int r = v % size;
-  return r < 0 ? r + size : r;
-}
-
 template <int N>
 cv::Vec<float, N> ReadTap(const cv::Mat& image, int x, int y, const SampleOptions& options) {
   const int w = image.cols;
@@ -45,8 +39,8 @@ cv::Vec<float, N> ReadTap(const cv::Mat& image, int x, int y, const SampleOption
         for (int c = 0; c < N; ++c) out[c] = static_cast<float>(options.constant[c]);
         return out;
       case SampleBorder::Tile:
-        x = Wrap(x, w);
-        y = Wrap(y, h);
+        x = WrapCoordinate(x, w);
+        y = WrapCoordinate(y, h);
         break;
       case SampleBorder::Clamp:
       default:

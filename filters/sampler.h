@@ -18,6 +18,12 @@ struct SampleOptions {
   cv::Scalar constant = cv::Scalar::all(0);  // colour for SampleBorder::Constant
 };
 
+// Reduces a coordinate into 0 .. size - 1 by wrapping around (tiled borders).
+inline int WrapCoordinate(int v, int size) {
+  const int r = v % size;
+  return r < 0 ? r + size : r;
+}
+
 // Reads an image of any depth at a real position. Pixel centres lie at
 // half-integers: the grid is sampled at x = u - 0.5 (or u * width - 0.5 when
 // normalised). The pixel cell is split along its diagonal from (x0 + 1, y0)

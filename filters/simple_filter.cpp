@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "platform/image_loader.h"
+
 namespace grinsnap {
 
 CF_SimpleFilter::CF_SimpleFilter() { SetClassName(kClassName); }
@@ -23,32 +25,9 @@ void CF_SimpleFilter::ReleaseSources() {
 }
 
 void ToBgr8(const cv::Mat& in, cv::Mat& out) {
-  cv::Mat eight;
-  if (in.depth() == CV_8U) {
-    eight = in;
-  } else {
-    // Deeper pictures are scaled to 0..255 from their natural range.
-    double scale = 1.0;
-    switch (in.depth()) {
-      case CV_16U: scale = 255.0 / 65535.0; break;
-      case CV_16S: scale = 255.0 / 32767.0; break;
-      case CV_32F:
-      case CV_64F: scale = 255.0; break;
-      default: break;
-    }
-    in.convertTo(eight, CV_8U, scale);
-  }
-  switch (eight.channels()) {
-    case 1: cv::cvtColor(eight, out, cv::COLOR_GRAY2BGR); break;
-    case 4: cv::cvtColor(eight, out, cv::COLOR_BGRA2BGR); break;
-    case 3: eight.copyTo(out); break;
-    default: {
-      std::vector<cv::Mat> planes;
-      cv::split(eight, planes);
-      planes.resize(3, cv::Mat::zeros(eight.size(), CV_8U));
-      cv::merge(planes, out);
-    }
-  }
+  cv::Mat converted = ToEightBitColour(in, false);
+  // An 8-bit BGR picture comes back as it is; the caller wants its own copy.
+  out = converted.data == in.data ? in.clone() : converted;
 }
 
 void CF_SimpleFilter::SetSources(std::span<const cv::Mat> images) {

@@ -7,6 +7,7 @@
 #include <tinyxml2.h>
 
 #include "filters/simd_support.h"
+#include "filters/tone/tone_support.h"
 #include "filters/xml_params.h"
 
 namespace grinsnap {
@@ -159,23 +160,17 @@ bool ColorKernel(const cv::Mat& src, cv::Mat& dst, const ColorTransform& transfo
 #endif
 
   // Every pixel depends on itself alone, so rows run in parallel; the split
-  // cannot change the result.
-  std::atomic<bool> stopped{false};
-  cv::parallel_for_(cv::Range(0, src.rows), [&](const cv::Range& rows) {
-    for (int y = rows.start; y < rows.end; ++y) {
-      if (stopped.load(std::memory_order_relaxed)) return;
-      const std::uint8_t* in = src.ptr<std::uint8_t>(y);
-      std::uint8_t* out = dst.ptr<std::uint8_t>(y);
-      int x = 0;
+  // cannot change the result. The stop flag is polled between rows: a
+  // cancelled render leaves the rows done so far.
+  return ParallelRows(src.rows, cancel, [&](int y) {
+    const std::uint8_t* in = src.ptr<std::uint8_t>(y);
+    std::uint8_t* out = dst.ptr<std::uint8_t>(y);
+    int x = 0;
 #if CV_SIMD128
-      if (vector) x = ColorRowVector(in, out, src.cols, transform, vectorClip);
+    if (vector) x = ColorRowVector(in, out, src.cols, transform, vectorClip);
 #endif
-      for (; x < src.cols; ++x) ColorPixel(in + 3 * x, out + 3 * x, transform, clip);
-      // Polled once per row: a cancelled render leaves the rows done so far.
-      if (cancel && cancel->load(std::memory_order_relaxed)) stopped = true;
-    }
+    for (; x < src.cols; ++x) ColorPixel(in + 3 * x, out + 3 * x, transform, clip);
   });
-  return !stopped;
 }
 
 CF_Color::CF_Color() { SetClassName(kClassName); }

@@ -7,6 +7,7 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include "filters/sampler.h"
 #include "filters/tone/tone_support.h"
 
 namespace grinsnap {
@@ -25,11 +26,6 @@ constexpr float kCoreRadius = 0.02f;
 constexpr float kRingHalfWidth = 0.02f;
 // Flare spot colour, blue, green, red.
 const cv::Vec3f kSpotColour(200.0f, 225.0f, 250.0f);
-
-inline int Wrap(int v, int size) {
-  const int r = v % size;
-  return r < 0 ? r + size : r;
-}
 
 // The unjittered angle of the first beam; the flare row starts from it too.
 inline float FirstBeamAngle(float c) { return (0.55f * c + 0.225f) * kPi; }
@@ -53,8 +49,8 @@ inline void LookUpRow(const float* row, int length, float t, bool wrap, float* o
   const float fx = x - xf;
   int i0, i1;
   if (wrap) {
-    i0 = Wrap(x0, length);
-    i1 = Wrap(x0 + 1, length);
+    i0 = WrapCoordinate(x0, length);
+    i1 = WrapCoordinate(x0 + 1, length);
   } else {
     i0 = std::clamp(x0, 0, length - 1);
     i1 = std::clamp(x0 + 1, 0, length - 1);
