@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/option_panel.h"
+#include "core/photo_item.h"
 #include "core/registry.h"
 
 namespace grinsnap {
@@ -10,6 +11,26 @@ namespace grinsnap {
 CEffectTemplate::CEffectTemplate() { SetIdentity(ObjectKind::Template, "CEffectTemplate"); }
 
 CEffectTemplate::~CEffectTemplate() { ReleasePanes(); }
+
+// The working images of the items, in order; empty pictures for photos that
+// do not load. The pictures share pixels with the items.
+static std::vector<cv::Mat> WorkingImages(std::span<PhotoItem> items) {
+  std::vector<cv::Mat> pictures;
+  pictures.reserve(items.size());
+  for (PhotoItem& item : items) pictures.push_back(item.WorkingImage());
+  return pictures;
+}
+
+int CEffectTemplate::SetInputPhotos(std::span<PhotoItem> items) {
+  const std::vector<cv::Mat> pictures = WorkingImages(items);
+  SetSources(pictures);
+  return static_cast<int>(pictures.size());
+}
+
+void CEffectTemplate::SetInputPhotosEx(std::span<PhotoItem> items, const PlacementRecord* placement) {
+  const std::vector<cv::Mat> pictures = WorkingImages(items);
+  ApplyPlacement(pictures, placement);
+}
 
 void CEffectTemplate::ReleasePanes() {
   // Panes without a window go with the template; the others live on in their

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "core/data_object.h"
@@ -15,6 +16,23 @@ namespace grinsnap {
 class CProcessEngine;
 class COptionPanel;
 class PaneHost;
+class PhotoItem;
+class CEffectTemplate;
+
+// An extra tool-bar button a template contributes: the command index, three
+// background images and an icon (image ids), caption and tooltip string ids,
+// margins, and what pressing it does.
+struct ToolButtonDesc {
+  int command = 0;
+  int backgrounds[3] = {0, 0, 0};
+  int icon = 0;
+  int captionId = 0;
+  int tooltipId = 0;
+  int marginX = 0;
+  int marginY = 0;
+  void (*onPress)(CEffectTemplate* owner) = nullptr;
+  CEffectTemplate* owner = nullptr;
+};
 
 // Overlay and mouse routing kinds of HasInteraction, DrawOverlay and OnMouse.
 inline constexpr int kInteractionFace = 1;
@@ -60,6 +78,14 @@ public:
     (void)kind, (void)mouse, (void)view;
     return false;
   }
+  // Hands input photos: builds each item's working image and passes the
+  // pictures to SetSources (an empty picture for a photo that does not load).
+  virtual int SetInputPhotos(std::span<PhotoItem> items);
+  // The photo of the selected window of a collage; -1 when none is selected.
+  virtual int GetSelectedPhoto(PhotoItem* out) {
+    (void)out;
+    return -1;
+  }
   // Parameter get/set protocol between the template and its option pane.
   virtual int Command(int code, int reserved, int index, void* data) {
     (void)code, (void)reserved, (void)index, (void)data;
@@ -71,9 +97,13 @@ public:
     (void)panel;
     return nullptr;
   }
+  // Extra tool-bar buttons; the vector is left as it is when there are none.
+  virtual void GetToolButtons(std::vector<ToolButtonDesc>& buttons) { (void)buttons; }
   virtual int GetHintStringId() { return 0; }
   virtual void SetThumbnailMode(bool on) { (void)on; }
   virtual void ResetParams() {}
+  // Hands a photo dropped on the preview: working images to ApplyPlacement.
+  virtual void SetInputPhotosEx(std::span<PhotoItem> items, const PlacementRecord* placement);
   // Lets the filter tree run again after an abort; the engine calls it once
   // its worker has ended.
   virtual void ClearAbort() {}

@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/photo_item.h"
 #include "core/registry.h"
 
 namespace grinsnap {
@@ -54,16 +55,12 @@ CEffectTemplate* CreateTemplateFromDocument(const std::shared_ptr<const Template
 }
 
 cv::Size ThumbnailFitSize(cv::Size picture) {
-  if (picture.width <= 0 || picture.height <= 0) return {0, 0};
-  const double factor = std::min(static_cast<double>(kThumbnailWidth) / picture.width,
-                                 static_cast<double>(kThumbnailHeight) / picture.height);
-  return {std::max(1, static_cast<int>(std::lround(picture.width * factor))),
-          std::max(1, static_cast<int>(std::lround(picture.height * factor)))};
+  return FitInside(picture, {kThumbnailWidth, kThumbnailHeight}, true);
 }
 
-cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<const cv::Mat> inputs) {
+cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<PhotoItem> inputs) {
   const cv::Size box(kThumbnailWidth, kThumbnailHeight);
-  effect.SetSources(inputs);
+  effect.SetInputPhotos(inputs);
   effect.PrepareOutput(&box);
   effect.SetThumbnailMode(true);
   effect.ApplyParams();

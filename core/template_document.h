@@ -48,9 +48,9 @@ inline constexpr int kThumbnailHeight = 86;
 cv::Size ThumbnailFitSize(cv::Size picture);
 
 // Renders a gallery thumbnail of a template from the current inputs:
-// sources, PrepareOutput(129, 86), thumbnail mode on, ApplyParams, Process,
+// SetInputPhotos, PrepareOutput(129, 86), thumbnail mode on, ApplyParams, Process,
 // output fitted into 129 x 86, thumbnail mode off. Empty when the template
 // gives no output.
-cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<const cv::Mat> inputs);
+cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<PhotoItem> inputs);
 
 }  // namespace grinsnap

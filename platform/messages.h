@@ -4,6 +4,9 @@
 
 namespace grinsnap {
 
+// Asks a window to repaint itself (what invalidating its area did).
+inline constexpr std::uint32_t kMsgRepaint = 0x000F;
+
 // Window messages keep their numeric ids: user messages start at WM_USER.
 inline constexpr std::uint32_t kWmUser = 0x0400;
 

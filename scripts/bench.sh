@@ -10,3 +10,4 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench
 echo "machine: $(nproc) cores"
 build/bench/bin/grinsnap_bench "$@"
+build/bench/bin/grinsnap_engine_bench

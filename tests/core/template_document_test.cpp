@@ -5,6 +5,7 @@
 #include "core/registry.h"
 #include "core/simple_template.h"
 #include "core/template_document.h"
+#include "core/photo_item.h"
 #include "test_support/test_support.h"
 
 namespace grinsnap {
@@ -131,8 +132,8 @@ TEST(GalleryThumbnail, RendersTheTemplateAtThumbnailSize) {
       "<mat><r r=\"0\" g=\"0\" b=\"1\"/><g g=\"1\"/><b r=\"1\"/></mat></filter></filter></t>");
   TemplateRef t(CreateTemplateFromDocument(doc, "/tmp"));
   ASSERT_TRUE(t);
-  cv::Mat photo = test::Flat(600, 300, {40, 90, 200});  // B, G, R
-  cv::Mat thumb = RenderGalleryThumbnail(*t, std::span<const cv::Mat>(&photo, 1));
+  PhotoItem photo = PhotoItem::FromImage(test::Flat(600, 300, {40, 90, 200}));  // B, G, R
+  cv::Mat thumb = RenderGalleryThumbnail(*t, std::span<PhotoItem>(&photo, 1));
   ASSERT_FALSE(thumb.empty());
   EXPECT_EQ(thumb.size(), cv::Size(129, 65));
   // Red and blue swapped by the filter.

@@ -8,6 +8,7 @@
 
 #include "core/builtin_classes.h"
 #include "core/registry.h"
+#include "test_support/gate_filter.h"
 #include "test_support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   grinsnap::test::SetOpenCvThreads(cv::getNumThreads());
   grinsnap::RegisterBuiltinClasses();
   grinsnap::test::RememberBuiltinClassNames(grinsnap::RegisteredClassNames());
+  grinsnap::test::RegisterTestClasses();
   const int result = RUN_ALL_TESTS();
   std::error_code ec;
   fs::remove_all(home, ec);

@@ -1,0 +1,196 @@
+#include "core/photo_item.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
+#include "platform/image_loader.h"
+
+namespace grinsnap {
+
+PhotoItem::PhotoItem(std::filesystem::path photoPath)
+    : path(std::move(photoPath)),
+      editRecord(std::make_shared<PhotoRecord>()),
+      auxRecord(std::make_shared<PhotoRecord>()),
+      source(std::make_shared<SourceRecord>()) {}
+
+PhotoItem PhotoItem::FromImage(const cv::Mat& picture) {
+  PhotoItem item{std::filesystem::path()};
+  item.source->unedited = ToEightBitColour(picture, false);
+  item.workingImage = item.source->unedited.clone();
+  return item;
+}
+
+PhotoItem::PhotoItem(const PhotoItem& other) { CopyFieldsFrom(other); }
+
+PhotoItem& PhotoItem::operator=(const PhotoItem& other) {
+  if (this != &other) {
+    ReleaseHandles();
+    CopyFieldsFrom(other);
+  }
+  return *this;
+}
+
+PhotoItem::PhotoItem(PhotoItem&& other) noexcept
+    : path(std::move(other.path)),
+      editRecord(std::move(other.editRecord)),
+      auxRecord(std::move(other.auxRecord)),
+      node(std::exchange(other.node, nullptr)),
+      nodeB(std::exchange(other.nodeB, nullptr)),
+      rotation(other.rotation),
+      cropRotation(other.cropRotation),
+      crop(other.crop),
+      faceData(other.faceData),
+      workingImage(std::move(other.workingImage)),
+      thumbnail(std::move(other.thumbnail)),
+      source(std::move(other.source)),
+      thumbnailKey_(other.thumbnailKey_) {}
+
+PhotoItem& PhotoItem::operator=(PhotoItem&& other) noexcept {
+  if (this != &other) {
+    ReleaseHandles();
+    path = std::move(other.path);
+    editRecord = std::move(other.editRecord);
+    auxRecord = std::move(other.auxRecord);
+    node = std::exchange(other.node, nullptr);
+    nodeB = std::exchange(other.nodeB, nullptr);
+    rotation = other.rotation;
+    cropRotation = other.cropRotation;
+    crop = other.crop;
+    faceData = other.faceData;
+    workingImage = std::move(other.workingImage);
+    thumbnail = std::move(other.thumbnail);
+    source = std::move(other.source);
+    thumbnailKey_ = other.thumbnailKey_;
+  }
+  return *this;
+}
+
+PhotoItem::~PhotoItem() { ReleaseHandles(); }
+
+void PhotoItem::ReleaseHandles() {
+  CImageObj::ReleaseNode(node);
+  CImageObj::ReleaseNode(nodeB);
+  node = nodeB = nullptr;
+}
+
+void PhotoItem::CopyFieldsFrom(const PhotoItem& other) {
+  path = other.path;
+  editRecord = other.editRecord;
+  auxRecord = other.auxRecord;
+  node = CImageObj::DupHandle(other.node);
+  nodeB = CImageObj::DupHandle(other.nodeB);
+  rotation = other.rotation;
+  cropRotation = other.cropRotation;
+  crop = other.crop;
+  faceData = other.faceData;
+  workingImage = other.workingImage.clone();
+  thumbnail = other.thumbnail.clone();
+  source = other.source;
+  thumbnailKey_ = other.thumbnailKey_;
+}
+
+PhotoItem PhotoItem::Snapshot() const {
+  PhotoItem copy;
+  copy.path = path;
+  copy.editRecord = editRecord;
+  copy.auxRecord = auxRecord;
+  copy.node = CImageObj::DupHandle(node);
+  copy.nodeB = CImageObj::DupHandle(nodeB);
+  copy.rotation = rotation;
+  copy.cropRotation = cropRotation;
+  copy.crop = crop;
+  copy.faceData = faceData;
+  copy.workingImage = workingImage;
+  copy.thumbnail = thumbnail;
+  copy.source = source;
+  copy.thumbnailKey_ = thumbnailKey_;
+  return copy;
+}
+
+cv::Mat PhotoItem::LoadSource() {
+  if (!source) return {};
+  std::lock_guard lock(source->lock);
+  if (nodeB && auxRecord && !auxRecord->path.empty()) {
+    cv::Mat picture = CImageObj::GetOutImg(nodeB);
+    CImageObj::ReleaseImgBuf(nodeB);
+    return picture;
+  }
+  if (node && !path.empty()) {
+    if (editRecord) editRecord->path = path.string();
+    return CImageObj::GetOutImg(node);
+  }
+  if (!path.empty()) {
+    std::string title, description;
+    cv::Mat picture = LoadImageFile(path, &title, &description);
+    if (!picture.empty() && editRecord && !editRecord->pathsFilled) {
+      editRecord->title = std::move(title);
+      editRecord->description = std::move(description);
+      editRecord->pathsFilled = true;
+    }
+    return picture;
+  }
+  // A photo made from a result image keeps its only copy in the source record.
+  return source->unedited;
+}
+
+const cv::Mat& PhotoItem::WorkingImage() {
+  if (!workingImage.empty()) return workingImage;
+  cv::Mat picture = LoadSource();
+  if (picture.empty()) return workingImage;
+  if (picture.type() != CV_8UC3) picture = ToEightBitColour(picture, false);
+
+  if (picture.cols > kWorkingImageCap || picture.rows > kWorkingImageCap) {
+    cv::Mat capped;
+    cv::resize(picture, capped, FitInside(picture.size(), {kWorkingImageCap, kWorkingImageCap}, false), 0, 0,
+               cv::INTER_LINEAR);
+    picture = capped;
+  }
+
+  cv::Mat turned = TurnPicture(picture, rotation);
+  const auto turnedCrop = rotation != cropRotation ? TurnCrop(crop, rotation - cropRotation) : crop;
+  workingImage = turned(CropPixels(turnedCrop, turned.size()));
+  return workingImage;
+}
+
+void PhotoItem::DropWorkingImage() {
+  workingImage.release();
+  CImageObj::ReleaseImgBuf(node);
+  CImageObj::ReleaseImgBuf(nodeB);
+}
+
+void PhotoItem::MakeThumbnail(int width, int height) {
+  const cv::Mat& picture = WorkingImage();
+  if (picture.empty() || width <= 0 || height <= 0) {
+    thumbnail.release();
+    thumbnailKey_ = {};
+    return;
+  }
+  thumbnail = ScaleToFit(picture, {width, height}, true, cv::INTER_AREA);
+  thumbnailKey_ = CurrentKey(width, height);
+}
+
+bool PhotoItem::ThumbnailCurrent(int width, int height) const {
+  return !thumbnail.empty() && thumbnailKey_ == CurrentKey(width, height);
+}
+
+cv::Size FitInside(cv::Size picture, cv::Size box, bool enlarge) {
+  if (picture.width <= 0 || picture.height <= 0) return {0, 0};
+  double factor = std::min(static_cast<double>(box.width) / picture.width,
+                           static_cast<double>(box.height) / picture.height);
+  if (!enlarge) factor = std::min(factor, 1.0);
+  return {std::max(1, static_cast<int>(std::lround(picture.width * factor))),
+          std::max(1, static_cast<int>(std::lround(picture.height * factor)))};
+}
+
+cv::Mat ScaleToFit(const cv::Mat& picture, cv::Size box, bool enlarge, int interpolation) {
+  if (picture.empty()) return {};
+  const cv::Size size = FitInside(picture.size(), box, enlarge);
+  if (size == picture.size()) return picture.clone();
+  cv::Mat scaled;
+  cv::resize(picture, scaled, size, 0, 0, size.width > picture.cols ? cv::INTER_LINEAR : interpolation);
+  return scaled;
+}
+
+}  // namespace grinsnap
