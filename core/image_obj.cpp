@@ -69,10 +69,16 @@ void CImageObj::SetEdits(HNODE node, const PhotoEdits& edits, PhotoRecord* recor
 }
 
 void CImageObj::AddNode(HNODE node) {
-  if (node && std::find(nodes_.begin(), nodes_.end(), node) == nodes_.end()) nodes_.push_back(node);
+  if (!node) return;
+  for (HNODE held : nodes_)
+    if (held->state == node->state) return;
+  nodes_.push_back(DupHandle(node));
 }
 
-void CImageObj::RemoveAllNodes() { nodes_.clear(); }
+void CImageObj::RemoveAllNodes() {
+  for (HNODE held : nodes_) ReleaseNode(held);
+  nodes_.clear();
+}
 
 static int PositiveQuarterTurns(int quarterTurns) { return ((quarterTurns % 4) + 4) % 4; }
 

@@ -52,7 +52,7 @@ using HNODE = ImageNode*;
 class CImageObj {
 public:
   CImageObj() = default;
-  ~CImageObj() = default;
+  ~CImageObj() { RemoveAllNodes(); }
   CImageObj(const CImageObj&) = delete;
   CImageObj& operator=(const CImageObj&) = delete;
 
@@ -71,7 +71,8 @@ public:
   // Replaces the node's edits and marks the record modified when they changed.
   static void SetEdits(HNODE node, const PhotoEdits& edits, PhotoRecord* record);
 
-  // The set of nodes an editing session works on.
+  // The set of nodes an editing session works on. The set holds its own
+  // duplicates, so the photos' handles may come and go meanwhile.
   void AddNode(HNODE node);
   void RemoveAllNodes();
   const std::vector<HNODE>& Nodes() const { return nodes_; }

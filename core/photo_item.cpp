@@ -131,7 +131,9 @@ cv::Mat PhotoItem::LoadSource() {
     }
     return picture;
   }
-  // A photo made from a result image keeps its only copy in the source record.
+  // A photo made from a result image keeps its only copy in the source
+  // record; its node, when it was edited, carries the edits only.
+  if (node && !source->unedited.empty()) return ApplyPhotoEdits(source->unedited, CImageObj::GetEdits(node));
   return source->unedited;
 }
 

@@ -252,6 +252,40 @@ void CProcessEngine::ClearInputs() {
   inputPhotoIndex_.clear();
 }
 
+void CProcessEngine::BeginEditingInputs() {
+  imageObj_.RemoveAllNodes();
+  for (int i = 0; i < GetInputCount(); ++i) {
+    PhotoItem input = GetInput(i);
+    if (input.IsEmpty()) continue;
+    if (!input.node) {
+      if (!input.editRecord) input.editRecord = std::make_shared<PhotoRecord>();
+      input.editRecord->path = input.path.string();
+      CImageObj::AddPhotoListNode(*input.editRecord, &input.node);
+      // The photo keeps its new handle.
+      UpdatePhotoAndInput(i, input, true);
+    }
+    imageObj_.AddNode(input.node);
+  }
+}
+
+int CProcessEngine::FinishEditingInputs() {
+  imageObj_.RemoveAllNodes();
+  int changed = 0;
+  for (int i = 0; i < GetInputCount(); ++i) {
+    PhotoItem input = GetInput(i);
+    if (input.IsEmpty() || !input.editRecord || !input.editRecord->modified) continue;
+    // The edits now carry the turn and the crop.
+    input.rotation = 0;
+    input.cropRotation = 0;
+    input.crop = {0, 0, 1, 1};
+    input.faceData = {};
+    input.editRecord->modified = false;
+    UpdatePhotoAndInput(i, input, true);
+    ++changed;
+  }
+  return changed;
+}
+
 // ---- Processing ----
 
 void CProcessEngine::StopWorker() {

@@ -67,6 +67,13 @@ public:
   void UpdatePhotoAndInput(int position, PhotoItem item, bool lockInputs);
   // Empties the input list (a new template takes its photos afresh).
   void ClearInputs();
+  // Editing the inputs in the photo-editing dialog: gives every input a node
+  // in the editing layer and puts the nodes in the editing set.
+  void BeginEditingInputs();
+  // Ends an editing session: every input the dialog changed is reset to no
+  // turn, the full crop and no face data, and its photo and working image
+  // are rebuilt from the edits. Returns how many inputs changed.
+  int FinishEditingInputs();
 
   // ---- Processing ----
   // Takes a reference on t (null clears) and drops the old template's.

@@ -413,6 +413,32 @@ TEST_F(EngineTest, APhotoThatDoesNotLoadGivesNoOutputAndNoCrash) {
   }
 }
 
+TEST_F(EngineTest, EditedInputsTakeTheirEditsAndLoseTheirOwnTurnAndCrop) {
+  AddPhotos(3);
+  engine_.SelectSingleInput(1);
+  engine_.AddInput(2);
+  PhotoItem turned = engine_.GetInput(1);
+  turned.rotation = 2;
+  turned.crop = {0, 0, 0.5f, 0.5f};
+  engine_.UpdatePhotoAndInput(1, turned, true);
+
+  engine_.BeginEditingInputs();
+  ASSERT_EQ(engine_.ImageObj().Nodes().size(), 2u);
+  EXPECT_NE(engine_.GetPhoto(1).node, nullptr) << "the photo keeps its new node";
+  // The dialog turns the first input and leaves the second alone.
+  PhotoEdits edits;
+  edits.quarterTurns = 1;
+  CImageObj::SetEdits(engine_.ImageObj().Nodes()[0], edits, engine_.GetInput(0).editRecord.get());
+
+  EXPECT_EQ(engine_.FinishEditingInputs(), 1);
+  EXPECT_TRUE(engine_.ImageObj().Nodes().empty());
+  EXPECT_EQ(engine_.GetInput(0).WorkingImage().size(), cv::Size(48, 65));
+  EXPECT_FALSE(engine_.GetInput(0).editRecord->modified);
+  EXPECT_EQ(engine_.GetPhoto(1).rotation, 0);
+  EXPECT_EQ(engine_.GetInput(1).rotation, 2) << "an input the dialog did not change keeps its own turn";
+  EXPECT_EQ(engine_.GetInput(1).WorkingImage().size(), cv::Size(33, 24));
+}
+
 // Many background runs, each cancelled by the next after a random short
 // time, while the thumbnail thread works and inputs change. Under the tsan
 // preset this also checks for data races; the test's time limit catches a
