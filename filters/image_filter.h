@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/data_object.h"
@@ -64,7 +65,8 @@ public:
 protected:
   // Block entry index, or fallback when no block is attached.
   float Var(int index, float fallback) const { return variables_ ? variables_[index] : fallback; }
-  // For filters that use random numbers: seed from the calendar time.
+  // For filters that use random numbers: seed from the calendar time, or
+  // from the fixed seed when one is set.
   void ReseedFromClock();
 
   const tinyxml2::XMLElement* element_ = nullptr;
@@ -78,5 +80,10 @@ protected:
 private:
   std::shared_ptr<std::atomic<bool>> abortFlag_;
 };
+
+// Makes every seeded filter take this seed in place of the calendar time
+// from its next Reseed on, so that the same seed gives the same picture;
+// nullopt goes back to the clock.
+void SetFixedSeed(std::optional<std::uint32_t> seed);
 
 }  // namespace grinsnap

@@ -308,3 +308,20 @@ TEST(CombineFilter, EmptyChainHasNoOutputAndAbortReachesNestedFilters) {
 
 }  // namespace
 }  // namespace grinsnap
+
+namespace grinsnap {
+namespace {
+
+TEST(FixedSeed, SeededFiltersInAChainTakeTheFixedSeedUntilItIsCleared) {
+  auto mood = CreateFilterFromXml("MoodFilter", nullptr, {}, false, nullptr);
+  ASSERT_TRUE(mood);
+  SetFixedSeed(12345);
+  mood->Reseed();
+  EXPECT_EQ(mood->Seed(), 12345u);
+  SetFixedSeed(std::nullopt);
+  mood->Reseed();
+  EXPECT_NE(mood->Seed(), 12345u);
+}
+
+}  // namespace
+}  // namespace grinsnap
