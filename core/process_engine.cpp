@@ -303,6 +303,10 @@ void CProcessEngine::StopWorker() {
   resultWanted_ = true;
 }
 
+void CProcessEngine::WaitForResult() {
+  if (worker_.joinable()) worker_.join();
+}
+
 void CProcessEngine::StartWorker(int runMode) {
   busy_ = true;
   runMode_ = runMode;
@@ -458,6 +462,31 @@ void CProcessEngine::PushHistory(const cv::Mat& picture) {
   history_.push_back(picture.clone());
   historyPos_ = static_cast<int>(history_.size()) - 1;
   TrimHistory();
+}
+
+void CProcessEngine::SetHistoryPos(int k) {
+  StopWorker();
+  if (history_.empty()) return;
+  historyPos_ = std::clamp(k, 0, static_cast<int>(history_.size()) - 1);
+  output_ = history_[static_cast<std::size_t>(historyPos_)];
+  outputBorrowed_ = true;
+}
+
+void CProcessEngine::RemoveHistoryEntry(int index) {
+  StopWorker();
+  if (index < 0 || index >= static_cast<int>(history_.size())) return;
+  const bool showingIt = outputBorrowed_ && output_.data == history_[static_cast<std::size_t>(index)].data;
+  history_.erase(history_.begin() + index);
+  if (historyPos_ > index || historyPos_ >= static_cast<int>(history_.size())) --historyPos_;
+  if (showingIt) {
+    // The picture shown is gone: show the entry that is now current.
+    if (historyPos_ >= 0) {
+      output_ = history_[static_cast<std::size_t>(historyPos_)];
+    } else {
+      output_.release();
+      outputBorrowed_ = false;
+    }
+  }
 }
 
 static void StepHistory(int step, std::deque<cv::Mat>& history, int& historyPos, cv::Mat& output,

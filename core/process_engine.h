@@ -83,6 +83,9 @@ public:
   // false when it goes on on the worker thread (the result-ready message
   // follows).
   bool Apply();
+  // Waits for a background run to end on its own (no cancel); for front ends
+  // without an event loop, after Apply returned false.
+  void WaitForResult();
   // A quick re-run with the inputs already handed, while a slider moves.
   void Refresh();
   // Runs the template on the history (output at its natural size).
@@ -94,6 +97,11 @@ public:
   // Appends a copy of the picture to the history after the current entry
   // (dropping the entries after it) and makes it the current one.
   void PushHistory(const cv::Mat& picture);
+
+  // Makes entry k (clamped to the history) the current one and shows it.
+  void SetHistoryPos(int k);
+  // Removes one entry; the current position follows the entries after it.
+  void RemoveHistoryEntry(int index);
 
   // A thumbnail fitted into 90 x 90 for the photo (or, with inputs from the
   // history, the history entry) at index; empty for a bad index. path, when

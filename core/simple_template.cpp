@@ -160,6 +160,20 @@ int CT_SimpleTempl::Command(int code, int reserved, int index, void* data) {
   return 1;
 }
 
+bool CT_SimpleTempl::HasVariable(int i) const {
+  return i >= 0 && i < kVariableCount && VariableElement(element_, i) != nullptr;
+}
+
+std::string CT_SimpleTempl::VariableName(int i) const {
+  return HasVariable(i) ? AttributeText(VariableElement(element_, i), "name") : std::string();
+}
+
+void CT_SimpleTempl::SetParam(int index, float value) {
+  if (index < 0 || index >= kVariableBlockSize) return;
+  params_[index] = value;
+  if (filter_) filter_->SetVariables(params_);
+}
+
 std::vector<COptionPanel*>* CT_SimpleTempl::CreateOptionPanes(int panel) {
   if (panel != kTemplateParamPanel) return nullptr;
   int noAdjust = 0;

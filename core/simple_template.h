@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "core/effect_template.h"
 #include "filters/image_filter.h"
@@ -62,6 +63,11 @@ public:
   CImageFilter* Filter() const { return filter_.get(); }
   const float* Params() const { return params_; }
   const TemplateVariable& Variable(int i) const { return variables_[i]; }
+  // Whether the document defines variable i (var1 is 0), and its caption.
+  bool HasVariable(int i) const;
+  std::string VariableName(int i) const;
+  // Sets one entry of the parameter block and hands the block to the filter.
+  void SetParam(int index, float value);
   bool HasRoi() const { return hasRoi_; }
   bool ShowRoi() const { return showRoi_; }
   bool HasPick() const { return hasPick_; }

@@ -36,6 +36,10 @@ public:
   void Process() override = 0;
   const cv::Mat* GetOutput() override = 0;
 
+  // Stops a Process running on another thread at its next row: every kernel
+  // polls the tree's abort flag.
+  void Abort() override { RequestAbort(); }
+
   // Stores the pointer to the owning template's variable block (not owned).
   virtual void SetVariables(const float* block) { variables_ = block; }
   // Called by the frame template after it rebuilt its block.

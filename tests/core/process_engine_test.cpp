@@ -293,6 +293,28 @@ TEST_F(EngineTest, UndoAndRedoStepThroughTheHistory) {
   EXPECT_EQ(engine_.HistoryEntry(2).at<cv::Vec3b>(0, 0)[0], 9);
 }
 
+TEST_F(EngineTest, HistoryEntriesCanBeChosenAndRemoved) {
+  for (int i = 1; i <= 4; ++i) engine_.PushHistory(test::Flat(4, 4, {uchar(i), 0, 0}));
+  const auto shown = [&] { return engine_.Output().empty() ? -1 : engine_.Output().at<cv::Vec3b>(0, 0)[0]; };
+  engine_.SetHistoryPos(9);
+  EXPECT_EQ(engine_.HistoryPos(), 3);
+  engine_.SetHistoryPos(1);
+  EXPECT_EQ(shown(), 2);
+  engine_.RemoveHistoryEntry(3);  // after the current one
+  EXPECT_EQ(engine_.HistoryPos(), 1);
+  engine_.RemoveHistoryEntry(0);  // before it: the position follows its entry
+  EXPECT_EQ(engine_.HistoryPos(), 0);
+  EXPECT_EQ(shown(), 2);
+  engine_.RemoveHistoryEntry(0);  // the shown one
+  EXPECT_EQ(engine_.HistoryCount(), 1);
+  EXPECT_EQ(engine_.HistoryPos(), 0);
+  EXPECT_EQ(shown(), 3);
+  engine_.RemoveHistoryEntry(0);
+  EXPECT_EQ(engine_.HistoryPos(), -1);
+  EXPECT_EQ(shown(), -1);
+  engine_.RemoveHistoryEntry(0);  // nothing left: nothing happens
+}
+
 TEST_F(EngineTest, HistoryInputsHandThePrimaryEntryFirst) {
   for (int i = 1; i <= 3; ++i) engine_.PushHistory(test::Flat(4, 4, {uchar(i), 0, 0}));
   // The gate's output shows its first source.

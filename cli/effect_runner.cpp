@@ -1,0 +1,161 @@
+#include "cli/effect_runner.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/template_library.h"
+#include "cli/cli_support.h"
+#include "core/simple_template.h"
+#include "core/template_document.h"
+#include "platform/message_target.h"
+
+namespace grinsnap::cli {
+
+namespace fs = std::filesystem;
+
+std::vector<EffectSource> LibraryEffects(TemplateLibrary& library, bool includeHidden) {
+  std::vector<EffectSource> effects;
+  for (const auto& column : library.Columns())
+    for (const auto& entry : column->entries) {
+      if (!entry->document || (entry->hide && !includeHidden)) continue;
+      effects.push_back({entry->document, entry->DocumentFolder(), entry->name});
+    }
+  return effects;
+}
+
+EffectSource FindEffect(const std::string& nameOrPath, TemplateLibrary& library) {
+  const std::vector<EffectSource> effects = LibraryEffects(library, true);
+  for (const EffectSource& effect : effects)
+    if (effect.name == nameOrPath) return effect;
+  for (const EffectSource& effect : effects)
+    if (EqualsIgnoreCase(effect.name, nameOrPath)) return effect;
+
+  const fs::path path(nameOrPath);
+  std::error_code ignored;
+  if (fs::is_regular_file(path, ignored)) {
+    std::string error;
+    auto document = TemplateDocument::FromFile(path, &error);
+    if (!document) throw CliError(kExitTemplate, "cannot read template document '" + nameOrPath + "': " + error);
+    const char* name = document->DisplayName();
+    return {document, fs::absolute(path, ignored).parent_path(), name ? name : path.stem().string()};
+  }
+
+  std::vector<std::string> names;
+  for (const EffectSource& effect : effects) names.push_back(effect.name);
+  const std::vector<std::string> close = ClosestNames(nameOrPath, names, 5);
+  std::string hint;
+  if (!close.empty()) {
+    hint = "did you mean";
+    for (std::size_t i = 0; i < close.size(); ++i) hint += (i ? ", '" : " '") + close[i] + "'";
+    hint += "?";
+  } else {
+    hint = "run 'grinsnap-cli list' to see the templates";
+  }
+  const std::string ext = path.extension().string();
+  if (ext == ".xml" || ext == ".tmpl") hint = "no such file; " + hint;
+  throw CliError(kExitTemplate, "no template named '" + nameOrPath + "'", hint);
+}
+
+EffectRunner::EffectRunner(const EffectSource& source, const EffectSettings& settings) : name_(source.name) {
+  effect_ = TemplateRef(CreateTemplateFromDocument(source.document, source.folder, &engine_));
+  if (!effect_) {
+    const char* className = source.document ? source.document->TemplateClassName() : nullptr;
+    throw CliError(kExitTemplate, "template '" + name_ + "' cannot be created",
+                   className ? std::string("its class '") + className + "' is not known; see 'grinsnap-cli classes'"
+                             : "the document has no 'filter' element naming a template class");
+  }
+  ApplySettings(settings);
+  if (settings.size) engine_.SetViewRect(cv::Rect({0, 0}, *settings.size));
+  engine_.SetTemplate(effect_.get());
+}
+
+EffectRunner::~EffectRunner() { engine_.SetTemplate(nullptr); }
+
+void EffectRunner::ApplySettings(const EffectSettings& settings) {
+  const bool anyVariable = settings.variables[0] || settings.variables[1] || settings.variables[2];
+  if (!anyVariable && !settings.roi && !settings.pick) return;
+  auto* simple = dynamic_cast<CT_SimpleTempl*>(effect_.get());
+  if (!simple) throw CliError(kExitUsage, "template '" + name_ + "' takes no variables, region or pick point");
+
+  for (int i = 0; i < kVariableCount; ++i) {
+    if (!settings.variables[static_cast<std::size_t>(i)]) continue;
+    const double value = *settings.variables[static_cast<std::size_t>(i)];
+    const std::string option = "--var" + std::to_string(i + 1);
+    if (!simple->HasVariable(i)) {
+      std::string has;
+      for (int j = 0; j < kVariableCount; ++j)
+        if (simple->HasVariable(j)) has += (has.empty() ? "" : ", ") + ("--var" + std::to_string(j + 1)) + " '" +
+                                           simple->VariableName(j) + "'";
+      throw CliError(kExitUsage, "template '" + name_ + "' has no variable " + std::to_string(i + 1),
+                     has.empty() ? "it has no variables" : "it has " + has);
+    }
+    const TemplateVariable& v = simple->Variable(i);
+    if (value < v.min || value > v.max) {
+      char range[128];
+      std::snprintf(range, sizeof range, "%g to %g (default %g)", v.min, v.max, v.defaultValue);
+      throw CliError(kExitUsage, option + " " + std::to_string(value) + " is out of range",
+                     "'" + simple->VariableName(i) + "' goes from " + range);
+    }
+    // The value goes in as a slider position, as the option pane sets it.
+    if (v.resolution > 0) {
+      const auto position = static_cast<std::intptr_t>(std::lround(value / v.resolution));
+      simple->Command(kCmdSetVariable, 0, i, reinterpret_cast<void*>(position));
+    } else {
+      simple->SetParam(i, static_cast<float>(value));
+    }
+  }
+  if (settings.roi) {
+    if (!simple->HasRoi()) throw CliError(kExitUsage, "template '" + name_ + "' has no region of interest (--roi)");
+    for (int k = 0; k < 4; ++k) simple->SetParam(kBlockRoiX + k, static_cast<float>((*settings.roi)[k]));
+  }
+  if (settings.pick) {
+    if (!simple->HasPick()) throw CliError(kExitUsage, "template '" + name_ + "' has no pick point (--pick)");
+    simple->SetParam(kBlockPointX, static_cast<float>((*settings.pick)[0]));
+    simple->SetParam(kBlockPointY, static_cast<float>((*settings.pick)[1]));
+  }
+}
+
+void EffectRunner::HandPhotos(const std::vector<fs::path>& photos) {
+  engine_.ClearInputs();
+  engine_.RemoveAllPhotos();
+  for (const fs::path& photo : photos) engine_.InsertPhoto(-1, PhotoItem(photo));
+  for (int i = 0; i < static_cast<int>(photos.size()); ++i) {
+    if (i == 0)
+      engine_.SelectSingleInput(0);
+    else
+      engine_.AddInput(i);
+    if (engine_.GetInput(i).workingImage.empty()) {
+      const fs::path& photo = photos[static_cast<std::size_t>(i)];
+      std::error_code ignored;
+      const bool exists = fs::exists(photo, ignored);
+      throw CliError(kExitPhoto,
+                     "cannot read photo '" + photo.string() + "'" + (exists ? "" : ": no such file"),
+                     exists ? "it is damaged, too large, or not a picture format this program reads" : "");
+    }
+  }
+}
+
+cv::Mat EffectRunner::Render(const std::vector<fs::path>& photos) {
+  HandPhotos(photos);
+  if (!engine_.Apply()) engine_.WaitForResult();
+  const cv::Mat& output = engine_.Output();
+  if (output.empty()) throw CliError(kExitNoResult, "template '" + name_ + "' gave no picture for these photos");
+  return output.clone();
+}
+
+cv::Mat EffectRunner::Thumbnail() { return engine_.RenderTemplateThumbnail(*effect_); }
+
+void EffectRunner::SaveAnimation(const fs::path& path, cv::Size maxSize, bool overwrite) {
+  if (!effect_->CanExportAnimation())
+    throw CliError(kExitNoResult, "template '" + name_ + "' has no animation to export",
+                   "leave out --gif to save a still picture");
+  std::error_code ignored;
+  if (!overwrite && fs::exists(path, ignored))
+    throw CliError(kExitOutput, "'" + path.string() + "' already exists", "add --force to replace it");
+  RecordingMessageTarget progress;
+  if (!effect_->SaveAnimation(path.string(), maxSize.width, maxSize.height, &progress))
+    throw CliError(kExitOutput, "could not write the animation to '" + path.string() + "'");
+}
+
+}  // namespace grinsnap::cli

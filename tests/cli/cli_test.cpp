@@ -1,0 +1,226 @@
+// Runs the built grinsnap-cli as a process, as a user would.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "test_support/test_support.h"
+
+namespace grinsnap {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;  // standard output and standard error together
+};
+
+std::string Quote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CliRun Cli(const std::vector<std::string>& words) {
+  std::string command = Quote(GRINSNAP_CLI);
+  for (const std::string& word : words) command += " " + Quote(word);
+  const fs::path capture = test::TempHome() / "cli_output.txt";
+  command += " >" + Quote(capture.string()) + " 2>&1";
+  const int status = std::system(command.c_str());
+  CliRun run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(capture);
+  std::stringstream text;
+  text << in.rdbuf();
+  run.out = text.str();
+  return run;
+}
+
+std::string Photo(const std::string& name) { return (test::DataDir() / "photos" / name).string(); }
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// A small template document of our own, so the tests do not depend on the
+// shipped library's names.
+fs::path WriteDocument(const fs::path& folder, const std::string& filter) {
+  const fs::path path = folder / (filter + ".xml");
+  std::ofstream(path) << "<effect><template name=\"Test " << filter << "\"/><filter name=\"SimpleTemplate\">"
+                      << "<variables><var1 name=\"Amount\" min=\"0\" max=\"10\" default=\"5\" resolution=\"1\"/>"
+                      << "</variables><filter name=\"" << filter << "\"/></filter></effect>";
+  return path;
+}
+
+TEST(CliApply, ByPathAndByNameWriteThePicture) {
+  const fs::path folder = test::FreshFolder("cli_apply");
+  const fs::path document = WriteDocument(folder, "MoonFilter");
+  const fs::path out = folder / "moon.png";
+  CliRun run = Cli({"apply", document.string(), Photo("coffee.png"), "-o", out.string(), "--size", "200x150"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  const cv::Mat picture = cv::imread(out.string());
+  ASSERT_FALSE(picture.empty());
+  // Fitted into the box, keeping the photo's aspect.
+  EXPECT_TRUE((picture.cols == 200 && picture.rows <= 150) || (picture.rows == 150 && picture.cols <= 200))
+      << picture.size();
+
+  // The first template of the shipped library, by its name in any case.
+  run = Cli({"list"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  std::string firstName;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("    ", 0) == 0 && line[4] != ' ') firstName = line.substr(4);
+  ASSERT_FALSE(firstName.empty()) << run.out;
+  std::string upper = firstName;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  run = Cli({"apply", upper, Photo("coffee.png"), "-o", (folder / "named.jpg").string(), "--quality", "80"});
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(fs::exists(folder / "named.jpg"));
+}
+
+TEST(CliApply, TheSameSeedGivesTheSameBytes) {
+  const fs::path folder = test::FreshFolder("cli_seed");
+  const fs::path document = WriteDocument(folder, "MoodFilter");
+  const auto render = [&](const std::string& seed, const std::string& name) {
+    const fs::path out = folder / name;
+    const CliRun run = Cli({"apply", document.string(), Photo("chelsea.png"), "-o", out.string(), "--seed", seed,
+                         "--size", "320x240"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    return ReadBytes(out);
+  };
+  const std::string first = render("7", "a.png");
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(render("7", "b.png"), first);
+  EXPECT_NE(render("8", "c.png"), first);
+}
+
+TEST(CliApply, MistakesAreExplainedWithTheirExitCodes) {
+  const fs::path folder = test::FreshFolder("cli_mistakes");
+  const fs::path document = WriteDocument(folder, "EmbossFilter");
+  const std::string photo = Photo("coffee.png");
+  const std::string out = (folder / "out.png").string();
+  struct Case {
+    std::vector<std::string> words;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {{"apply", document.string(), photo, "-o", out, "--bogus"}, 2, "unknown option '--bogus'"},
+      {{"apply", document.string(), photo}, 2, "needs -o OUT"},
+      {{"apply", document.string(), photo, "-o", (folder / "out.tga").string()}, 2, "cannot tell the picture format"},
+      {{"apply", document.string(), photo, "-o", out, "--size", "wide"}, 2, "WIDTHxHEIGHT"},
+      {{"apply", document.string(), photo, "-o", out, "--var1", "11"}, 2, "'Amount' goes from 0 to 10"},
+      {{"apply", document.string(), photo, "-o", out, "--var2", "1"}, 2, "has no variable 2"},
+      {{"apply", document.string(), photo, "-o", out, "--roi", "0.5,0.5,0.8,0.2"}, 2, "inside the picture"},
+      {{"apply", "No Such Effect At All", photo, "-o", out}, 3, "no template named"},
+      {{"apply", (folder / "missing.xml").string(), photo, "-o", out}, 3, "no such file"},
+      {{"apply", document.string(), (folder / "gone.jpg").string(), "-o", out}, 4, "no such file"},
+      {{"apply", document.string(), document.string(), "-o", out}, 4, "cannot read photo"},
+      {{"apply", document.string(), photo, "-o", out, "--gif"}, 2, ".gif"},
+      {{"apply", document.string(), photo, "-o", (folder / "anim.gif").string(), "--gif"}, 6, "no animation"},
+      {{"frobnicate"}, 2, "unknown command"},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Cli(c.words);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.says << "\n" << run.out;
+    EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
+  }
+  EXPECT_FALSE(fs::exists(out)) << "nothing is written when the command fails";
+
+  // An existing file is kept unless --force is given.
+  ASSERT_EQ(Cli({"apply", document.string(), photo, "-o", out}).exitCode, 0);
+  const std::string before = ReadBytes(out);
+  const CliRun again = Cli({"apply", document.string(), Photo("chelsea.png"), "-o", out});
+  EXPECT_EQ(again.exitCode, 5);
+  EXPECT_NE(again.out.find("--force"), std::string::npos);
+  EXPECT_EQ(ReadBytes(out), before);
+  EXPECT_EQ(Cli({"apply", document.string(), Photo("chelsea.png"), "-o", out, "--force"}).exitCode, 0);
+  EXPECT_NE(ReadBytes(out), before);
+}
+
+TEST(CliApply, AnUnknownNameSuggestsTheClosestTemplates) {
+  const CliRun list = Cli({"list"});
+  ASSERT_EQ(list.exitCode, 0);
+  std::string name;
+  std::istringstream lines(list.out);
+  for (std::string line; std::getline(lines, line) && name.empty();)
+    if (line.rfind("    ", 0) == 0 && line.size() > 7 && line[4] != ' ') name = line.substr(4);
+  ASSERT_FALSE(name.empty());
+  const std::string typo = name.substr(0, name.size() - 1) + "q";
+  const CliRun run = Cli({"apply", typo, Photo("coffee.png"), "-o", "/tmp/unused.png"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.out.find("did you mean"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(name), std::string::npos) << run.out;
+}
+
+TEST(CliBatch, ABrokenPhotoIsReportedAndTheRestAreWritten) {
+  const fs::path folder = test::FreshFolder("cli_batch");
+  const fs::path inputs = folder / "in";
+  fs::create_directories(inputs);
+  fs::copy_file(Photo("coffee.png"), inputs / "one.png");
+  fs::copy_file(Photo("chelsea.png"), inputs / "two.png");
+  std::ofstream(inputs / "broken.jpg") << "this is not a picture";
+  const fs::path document = WriteDocument(folder, "LomoFilter");
+  const fs::path out = folder / "out";
+
+  const CliRun run = Cli({"batch", document.string(), inputs.string(), "-o", out.string(), "--format", "png",
+                       "--size", "160x120"});
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("3 photos: 2 written"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("1 failed"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("broken.jpg"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::exists(out / "one.png"));
+  EXPECT_TRUE(fs::exists(out / "two.png"));
+  EXPECT_FALSE(fs::exists(out / "broken.png"));
+
+  const CliRun clean = Cli({"batch", document.string(), Photo("coffee.png"), "-o", out.string(), "--force"});
+  EXPECT_EQ(clean.exitCode, 0) << clean.out;
+  EXPECT_TRUE(fs::exists(out / "coffee.jpg"));
+}
+
+// Every template the library ships loads and renders: the gallery command
+// fails when any of them does.
+TEST(CliGallery, EveryShippedTemplateRenders) {
+  const fs::path folder = test::FreshFolder("cli_gallery");
+  const fs::path photo = folder / "small.png";
+  cv::Mat small;
+  cv::resize(test::SamplePhoto("astronaut.png"), small, {160, 120});
+  ASSERT_TRUE(cv::imwrite(photo.string(), small));
+  const CliRun run = Cli({"gallery", photo.string(), "-o", (folder / "out").string(), "--all", "--seed", "1"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  int pictures = 0, thumbs = 0;
+  for (const auto& item : fs::directory_iterator(folder / "out")) pictures += item.path().extension() == ".jpg";
+  for (const auto& item : fs::directory_iterator(folder / "out" / "thumbs")) {
+    ++thumbs;
+    const cv::Mat thumb = cv::imread(item.path().string());
+    EXPECT_TRUE(thumb.cols == 129 || thumb.rows == 86) << item.path();
+  }
+  EXPECT_GE(pictures, 20);
+  EXPECT_EQ(pictures, thumbs);
+  EXPECT_TRUE(fs::exists(folder / "out" / "contact_sheet.png"));
+}
+
+TEST(CliHelp, EveryCommandHasHelpAndTheVersionIsShown) {
+  for (const char* command : {"list", "apply", "batch", "gallery", "classes"}) {
+    const CliRun run = Cli({command, "--help"});
+    EXPECT_EQ(run.exitCode, 0) << command;
+    EXPECT_NE(run.out.find("Usage: grinsnap-cli"), std::string::npos) << command;
+    EXPECT_NE(run.out.find("Exit codes"), std::string::npos) << command;
+  }
+  EXPECT_NE(Cli({"--version"}).out.find("grinsnap-cli 1."), std::string::npos);
+  const CliRun classes = Cli({"classes"});
+  EXPECT_NE(classes.out.find("SimpleTemplate"), std::string::npos);
+  EXPECT_NE(classes.out.find("CombineFilter"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace grinsnap
