@@ -489,6 +489,17 @@ void CProcessEngine::RemoveHistoryEntry(int index) {
   }
 }
 
+bool CProcessEngine::CommitOutputToHistory() {
+  StopWorker();
+  if (output_.empty() || outputBorrowed_) return false;
+  TruncateHistoryAfterPos();
+  history_.push_back(output_);
+  historyPos_ = static_cast<int>(history_.size()) - 1;
+  outputBorrowed_ = true;
+  TrimHistory();
+  return true;
+}
+
 static void StepHistory(int step, std::deque<cv::Mat>& history, int& historyPos, cv::Mat& output,
                         bool& outputBorrowed) {
   const int count = static_cast<int>(history.size());

@@ -97,6 +97,9 @@ public:
   // Appends a copy of the picture to the history after the current entry
   // (dropping the entries after it) and makes it the current one.
   void PushHistory(const cv::Mat& picture);
+  // Makes the current result a history entry, shown from there; false when
+  // there is no result or it is already an entry.
+  bool CommitOutputToHistory();
 
   // Makes entry k (clamped to the history) the current one and shows it.
   void SetHistoryPos(int k);

@@ -8,6 +8,7 @@ PACKAGES=(
   libopencv-dev
   libtinyxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev fonts-dejavu-core
 )
 
 missing=()

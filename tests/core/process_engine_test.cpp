@@ -293,6 +293,26 @@ TEST_F(EngineTest, UndoAndRedoStepThroughTheHistory) {
   EXPECT_EQ(engine_.HistoryEntry(2).at<cv::Vec3b>(0, 0)[0], 9);
 }
 
+TEST_F(EngineTest, ACommittedResultIsTheCurrentEntrySoUndoStepsBack) {
+  EXPECT_FALSE(engine_.CommitOutputToHistory());
+  AddPhotos(1);
+  engine_.SelectSingleInput(0);
+  CF_TestGate::Shared().background = false;
+  CF_TestGate::Shared().OpenGate();
+  for (int tag : {1, 2}) {
+    CF_TestGate::Shared().tag = tag;
+    UseGateTemplate();
+    ASSERT_TRUE(engine_.Apply());
+    EXPECT_TRUE(engine_.CommitOutputToHistory());
+    EXPECT_FALSE(engine_.CommitOutputToHistory()) << "already an entry";
+  }
+  EXPECT_EQ(engine_.HistoryCount(), 2);
+  EXPECT_TRUE(engine_.OutputBorrowed());
+  engine_.Undo();
+  EXPECT_EQ(engine_.HistoryPos(), 0);
+  EXPECT_EQ(engine_.Output().at<cv::Vec3b>(0, 0)[0], 1);
+}
+
 TEST_F(EngineTest, HistoryEntriesCanBeChosenAndRemoved) {
   for (int i = 1; i <= 4; ++i) engine_.PushHistory(test::Flat(4, 4, {uchar(i), 0, 0}));
   const auto shown = [&] { return engine_.Output().empty() ? -1 : engine_.Output().at<cv::Vec3b>(0, 0)[0]; };

@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
   setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
   setenv("XDG_DOCUMENTS_DIR", (home / "Documents").c_str(), 1);
+  fs::create_directories(home / "runtime");
+  fs::permissions(home / "runtime", fs::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
   unsetenv("GRINSNAP_DATA_DIR");
   grinsnap::test::SetOpenCvThreads(cv::getNumThreads());
   grinsnap::RegisterBuiltinClasses();

@@ -1,0 +1,425 @@
+#include "app/export_rules.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <system_error>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "app/atomic_file.h"
+#include "platform/image_loader.h"
+
+namespace grinsnap {
+
+int SizeLimit(ExportMode mode) { return mode == ExportMode::kGif ? kGifSizeLimit : kImageSizeLimit; }
+
+ExportSize AspectFit(ExportSize box, ExportSize source) {
+  if (!source.Positive() || !box.Positive()) return box;
+  // Single precision on purpose: the sizes the dialog shows depend on it.
+  const float s = std::min(static_cast<float>(box.height) / static_cast<float>(source.height),
+                           static_cast<float>(box.width) / static_cast<float>(source.width));
+  const float width = static_cast<float>(source.width) * s;
+  const float height = static_cast<float>(source.height) * s;
+  return {static_cast<int>(std::lround(width)), static_cast<int>(std::lround(height))};
+}
+
+namespace {
+
+struct Recommended {
+  const char* label;
+  ExportSize size;
+};
+constexpr std::array<Recommended, kRecommendedSizeCount> kRecommended = {{
+    {"Thumbnail", {150, 100}},
+    {"Small", {320, 240}},
+    {"Medium", {640, 480}},
+    {"Large", {800, 600}},
+    {"Standard Screen Resolution", {1024, 768}},
+    {"Native Screen Resolution", {0, 0}},
+}};
+
+int NarrowToInt(std::int64_t value) {
+  return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
+}
+
+// a * b / c in 64 bits, so that a typed-in width times a picture height
+// cannot overflow; c is positive.
+int MulDiv(std::int64_t a, std::int64_t b, std::int64_t c) { return NarrowToInt(a * b / c); }
+
+// The two clamping steps after an edit: a width over the limit takes the
+// limit and the height follows the source's aspect; then a height over the
+// limit does the same the other way.
+void HoldToLimit(SizeFields& f) {
+  if (!f.HasSource()) {
+    // Without a picture there is no aspect to follow; each value is held on its own.
+    f.width = std::min(f.width, f.limit);
+    f.height = std::min(f.height, f.limit);
+    return;
+  }
+  const ExportSize s = f.source;
+  if (f.width > f.limit) {
+    f.width = f.limit;
+    f.height = MulDiv(f.limit, s.height, s.width);
+  }
+  if (f.height > f.limit) {
+    f.width = MulDiv(f.limit, s.width, s.height);
+    f.height = f.limit;
+  }
+}
+
+}  // namespace
+
+const char* RecommendedSizeLabel(int index) {
+  if (index < 0 || index >= kRecommendedSizeCount) return "";
+  return kRecommended[static_cast<std::size_t>(index)].label;
+}
+
+ExportSize RecommendedSize(int index, ExportSize screen) {
+  if (index < 0 || index >= kRecommendedSizeCount) return {};
+  if (index == kNativeScreenSizeIndex) return screen;
+  return kRecommended[static_cast<std::size_t>(index)].size;
+}
+
+void EditWidth(SizeFields& f, int entered) {
+  f.width = std::max(entered, 0);
+  if (f.keepAspect && f.HasSource() && f.width > 0) f.height = MulDiv(f.width, f.source.height, f.source.width);
+  HoldToLimit(f);
+  f.highlighted = kNoRecommendedSize;
+}
+
+void EditHeight(SizeFields& f, int entered) {
+  f.height = std::max(entered, 0);
+  if (f.keepAspect && f.HasSource() && f.height > 0) f.width = MulDiv(f.height, f.source.width, f.source.height);
+  HoldToLimit(f);
+  f.highlighted = kNoRecommendedSize;
+}
+
+void ToggleKeepAspect(SizeFields& f, bool on) {
+  f.keepAspect = on;
+  if (on && f.width > 0 && f.height > 0) {
+    const ExportSize fitted = AspectFit(f.Size(), f.source);
+    f.width = fitted.width;
+    f.height = fitted.height;
+  }
+  if (f.width == 0) f.width = kDefaultExportWidth;
+  if (f.height == 0) f.height = kDefaultExportHeight;
+}
+
+void ChooseRecommendedSize(SizeFields& f, int index, ExportSize screen) {
+  if (index < 0 || index >= kRecommendedSizeCount) return;
+  ExportSize size = RecommendedSize(index, screen);
+  if (f.keepAspect) size = AspectFit(size, f.source);
+  f.width = size.width;
+  f.height = size.height;
+  f.highlighted = index;
+}
+
+void CheckSize(SizeFields& f) {
+  f.width = std::clamp(f.width, 0, f.limit);
+  f.height = std::clamp(f.height, 0, f.limit);
+  if (f.keepAspect && f.HasSource() && f.width > 0 && f.height > 0) {
+    const ExportSize fitted = AspectFit(f.Size(), f.source);
+    f.width = fitted.width;
+    f.height = fitted.height;
+  }
+}
+
+void ChooseMode(SizeFields& f, std::string& path, ExportMode mode) {
+  f.limit = SizeLimit(mode);
+  path = PathForMode(path, mode);
+  CheckSize(f);
+}
+
+// ---- Paths ----
+
+namespace {
+
+// Position of the dot that starts the extension, or npos. A separator or a
+// blank after a dot means that dot does not start an extension.
+std::size_t ExtensionDot(std::string_view path) {
+  std::size_t dot = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '/' || path[i] == ' ')
+      dot = std::string_view::npos;
+    else if (path[i] == '.')
+      dot = i;
+  }
+  return dot;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string WithExtension(const std::string& path, std::size_t dot, std::string_view extension) {
+  return path.substr(0, dot + 1) + std::string(extension);
+}
+
+}  // namespace
+
+std::string FileExtension(std::string_view path) {
+  const std::size_t dot = ExtensionDot(path);
+  return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot + 1));
+}
+
+std::string PathForMode(const std::string& path, ExportMode mode) {
+  // An empty path stays empty: OK does nothing with it.
+  if (path.empty()) return path;
+  const std::size_t dot = ExtensionDot(path);
+  if (mode == ExportMode::kGif) {
+    if (dot == std::string::npos) return path + ".gif";
+    return EqualsIgnoringCase(FileExtension(path), "gif") ? path : WithExtension(path, dot, "gif");
+  }
+  if (dot == std::string::npos) return path + ".jpg";
+  const std::string extension = FileExtension(path);
+  for (const char* accepted : {"jpg", "bmp", "png"})
+    if (EqualsIgnoringCase(extension, accepted)) return path;
+  return WithExtension(path, dot, "jpg");
+}
+
+std::string ImageSavePath(const std::string& path) {
+  const std::string extension = FileExtension(path);
+  if (ExtensionDot(path) != std::string::npos && (extension == "bmp" || extension == "jpg" || extension == "png"))
+    return path;
+  return path + ".jpg";
+}
+
+std::string GifSavePath(const std::string& path) {
+  const std::size_t dot = ExtensionDot(path);
+  if (dot == std::string::npos) return path + ".gif";
+  return FileExtension(path) == "gif" ? path : WithExtension(path, dot, "gif");
+}
+
+std::string PathWithPhotoName(const std::string& path, const std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return folder + name + ".jpg";
+}
+
+int ParseDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  // Capped just past INT_MAX, which still saturates either sign.
+  constexpr std::int64_t kCap = static_cast<std::int64_t>(INT_MAX) + 1;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+    value = std::min(value * 10 + (text[i] - '0'), kCap);
+  return NarrowToInt(negative ? -value : value);
+}
+
+bool ExportSizeTextValid(std::string_view width, std::string_view height) {
+  return ParseDecimal(width) >= 1 && ParseDecimal(height) >= 1;
+}
+
+std::filesystem::path PreviewTempFile(const std::filesystem::path& folder, const std::string& photoPath) {
+  std::string extension = FileExtension(photoPath);
+  if (extension.empty()) extension = "jpg";
+  return folder / ("temp_preview." + extension);
+}
+
+// ---- Pictures and files ----
+
+cv::Mat ResizeForExport(const cv::Mat& picture, ExportSize requested, bool keepAspect) {
+  if (picture.empty()) return {};
+  const ExportSize size = keepAspect ? AspectFit(requested, {picture.cols, picture.rows}) : requested;
+  if (!size.Positive()) return {};
+  const cv::Mat colour = picture.type() == CV_8UC3 ? picture : ToEightBitColour(picture, false);
+  if (size.width == colour.cols && size.height == colour.rows) return colour.clone();
+  cv::Mat resized;
+  cv::resize(colour, resized, cv::Size(size.width, size.height), 0, 0, cv::INTER_LINEAR);
+  return resized;
+}
+
+namespace {
+
+void PutLe16(std::string& out, std::uint16_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>(v >> 8));
+}
+void PutLe32(std::string& out, std::uint32_t v) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+void PutBe32(std::string& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+// A JPEG segment holds at most 65533 bytes; each text keeps well below half.
+constexpr std::size_t kMaxExifText = 30000;
+
+// "Exif\0\0" and a little-endian TIFF structure whose first directory holds
+// the description (0x010E) and the title (0x0320) as ASCII entries, in tag
+// order as the format requires.
+std::string ExifBlock(const std::string& title, const std::string& description) {
+  std::vector<std::pair<std::uint16_t, std::string>> entries;
+  if (!description.empty()) entries.emplace_back(0x010E, description.substr(0, kMaxExifText));
+  if (!title.empty()) entries.emplace_back(0x0320, title.substr(0, kMaxExifText));
+
+  std::string tiff("II*\0", 4);
+  PutLe32(tiff, 8);
+  PutLe16(tiff, static_cast<std::uint16_t>(entries.size()));
+  std::string data;
+  std::uint32_t dataOffset = 8 + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
+  for (const auto& [tag, text] : entries) {
+    const std::uint32_t count = static_cast<std::uint32_t>(text.size()) + 1;  // with the closing NUL
+    PutLe16(tiff, tag);
+    PutLe16(tiff, 2);  // ASCII
+    PutLe32(tiff, count);
+    if (count <= 4) {
+      std::string inlineValue = text;
+      inlineValue.resize(4, '\0');
+      tiff += inlineValue;
+    } else {
+      PutLe32(tiff, dataOffset + static_cast<std::uint32_t>(data.size()));
+      data += text;
+      data.push_back('\0');
+      if (data.size() % 2) data.push_back('\0');  // values start on even offsets
+    }
+  }
+  PutLe32(tiff, 0);  // no further directory
+  return std::string("Exif\0\0", 6) + tiff + data;
+}
+
+std::uint32_t Crc32(std::string_view bytes) {
+  static const std::array<std::uint32_t, 256> table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      std::uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+// An uncompressed iTXt chunk: keyword, flag 0, method 0, no language, no
+// translated keyword, UTF-8 text.
+std::string PngTextChunk(std::string_view keyword, const std::string& text) {
+  std::string body("iTXt");
+  body += keyword;
+  body.append("\0\0\0\0\0", 5);
+  body += text;
+  std::string chunk;
+  PutBe32(chunk, static_cast<std::uint32_t>(body.size() - 4));
+  chunk += body;
+  PutBe32(chunk, Crc32(body));
+  return chunk;
+}
+
+void InsertJpegExif(std::string& jpeg, const std::string& title, const std::string& description) {
+  if (jpeg.size() < 4) return;
+  const std::string block = ExifBlock(title, description);
+  std::string segment("\xFF\xE1", 2);
+  const std::size_t length = block.size() + 2;
+  segment.push_back(static_cast<char>(length >> 8));
+  segment.push_back(static_cast<char>(length & 0xFF));
+  segment += block;
+  // After the start marker and, when there is one, the JFIF header, which
+  // must come first.
+  std::size_t at = 2;
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(jpeg[i]); };
+  if (jpeg.size() >= 6 && byte(2) == 0xFF && byte(3) == 0xE0) at = 4 + ((byte(4) << 8) | byte(5));
+  if (at > jpeg.size()) return;
+  jpeg.insert(at, segment);
+}
+
+void InsertPngText(std::string& png, const std::string& title, const std::string& description) {
+  // Signature (8 bytes) and the header chunk (25 bytes) come first.
+  constexpr std::size_t kAfterHeader = 33;
+  if (png.size() < kAfterHeader) return;
+  std::string chunks;
+  if (!title.empty()) chunks += PngTextChunk("Title", title);
+  if (!description.empty()) chunks += PngTextChunk("Description", description);
+  png.insert(kAfterHeader, chunks);
+}
+
+}  // namespace
+
+bool EncodeExportImage(const cv::Mat& picture, std::string_view extension, const std::string& title,
+                       const std::string& description, std::string& bytes) {
+  bytes.clear();
+  if (picture.empty()) return false;
+  const bool png = EqualsIgnoringCase(extension, "png");
+  const bool bmp = EqualsIgnoringCase(extension, "bmp");
+  std::vector<std::uint8_t> encoded;
+  try {
+    if (!cv::imencode(png ? ".png" : bmp ? ".bmp" : ".jpg", picture, encoded)) return false;
+  } catch (const cv::Exception&) {
+    return false;  // a picture the encoder does not take
+  }
+  bytes.assign(encoded.begin(), encoded.end());
+  if (title.empty() && description.empty()) return true;
+  if (png)
+    InsertPngText(bytes, title, description);
+  else if (!bmp)
+    InsertJpegExif(bytes, title, description);
+  return true;
+}
+
+bool CreateFoldersAlongPath(const std::string& path) {
+  const std::size_t first = path.find('/');
+  if (first == std::string::npos) return true;
+  for (std::size_t at = path.find('/', first + 1); at != std::string::npos; at = path.find('/', at + 1)) {
+    const std::filesystem::path folder(path.substr(0, at));
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) continue;
+    std::filesystem::create_directory(folder, error);
+    if (!std::filesystem::is_directory(folder, error)) return false;
+  }
+  return true;
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::path(path), error);
+}
+
+}  // namespace
+
+SaveResult SaveImageFile(const cv::Mat& picture, const std::string& path, const std::string& title,
+                         const std::string& description, const ConfirmOverwrite& confirm, std::string* finalPath) {
+  if (picture.empty() || path.empty()) return SaveResult::kFailed;
+  if (!CreateFoldersAlongPath(path)) return SaveResult::kFailed;
+  if (path.back() == '/') return SaveResult::kFailed;
+  const std::string target = ImageSavePath(path);
+  if (Exists(target) && !(confirm && confirm(target))) return SaveResult::kCancelled;
+  std::string bytes;
+  if (!EncodeExportImage(picture, FileExtension(target), title, description, bytes)) return SaveResult::kFailed;
+  if (!WriteFileAtomically(target, bytes)) return SaveResult::kFailed;
+  if (finalPath) *finalPath = target;
+  return SaveResult::kSaved;
+}
+
+std::filesystem::path GifTempFile(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return folder / "tmp.gif";
+}
+
+int ExportGifFile(const std::string& path, const std::filesystem::path& tempFile, const ConfirmOverwrite& confirm,
+                  const RenderAnimation& render, std::string* finalPath) {
+  if (path.empty() || !CreateFoldersAlongPath(path)) return kGifExportFailed;
+  const std::string target = GifSavePath(path);
+  if (Exists(target) && !(confirm && confirm(target))) return kGifExportCancelled;
+  if (!render || !render(tempFile.string())) return kGifExportFailed;
+  std::string bytes;
+  if (!ReadWholeFile(tempFile, bytes) || !WriteFileAtomically(target, bytes)) return kGifExportFailed;
+  if (finalPath) *finalPath = target;
+  return kGifExportDone;
+}
+
+}  // namespace grinsnap

@@ -1,0 +1,172 @@
+#include <fstream>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "app/string_table.h"
+#include "app/tool_bar_model.h"
+#include "platform/messages.h"
+#include "test_support/qt_test_app.h"
+#include "test_support/test_support.h"
+#include "ui/app_context.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+#include "ui/work_area.h"
+
+namespace grinsnap {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The program's data folder as the build lays it out beside the binaries.
+fs::path BuiltDataFolder() { return fs::path(GRINSNAP_BUILT_DATA_DIR); }
+
+class MainWindowTest : public testing::Test {
+protected:
+  void SetUp() override {
+    test::QtApp();
+    setenv("GRINSNAP_DATA_DIR", BuiltDataFolder().c_str(), 1);
+    app_.programFolder = BuiltDataFolder();
+    app_.language = std::make_unique<CLanguage>(app_.programFolder / "lang", app_.settings);
+    app_.settings.language = "lang_eng.ini";
+    app_.settings.languageAuto = false;
+    SetApp(&app_);
+    window_ = std::make_unique<MainWindow>(app_);
+  }
+  void TearDown() override {
+    window_.reset();
+    SetApp(nullptr);
+    unsetenv("GRINSNAP_DATA_DIR");
+  }
+
+  QStringList WritePhotos(int count) {
+    const fs::path folder = test::FreshFolder("main_window_photos");
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+      const fs::path path = folder / ("p" + std::to_string(i) + ".png");
+      cv::imwrite(path.string(), test::Flat(80 + 10 * i, 60, {uchar(40 * i), 90, 160}));
+      paths << QString::fromStdString(path.string());
+    }
+    return paths;
+  }
+
+  QStringList ToolBarTexts() const {
+    QStringList texts;
+    for (QAction* action : window_->findChild<QToolBar*>("MainToolBtnBar")->actions())
+      texts << (action->isSeparator() ? "|" : action->text() + (action->isEnabled() ? "" : "(off)"));
+    return texts;
+  }
+
+  AppContext app_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, AddingPhotosSelectsKnownFilesAndReportsBrokenOnes) {
+  ScopedMessageRecorder messages;
+  const QStringList photos = WritePhotos(3);
+  const QString broken = QString::fromStdString((test::FreshFolder("broken") / "broken.jpg").string());
+  std::ofstream(broken.toStdString()) << "not a picture";
+
+  EXPECT_EQ(window_->Work().AddPhotos(photos + QStringList{broken}), 3);
+  EXPECT_EQ(app_.engine.GetPhotoCount(), 3);
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_TRUE(messages.Messages()[0].text.contains("broken.jpg"));
+  EXPECT_EQ(app_.engine.CurrentPhoto(), 2) << "the last added photo is chosen";
+
+  // A file already in the list is chosen, not added again.
+  EXPECT_EQ(window_->Work().AddPhotos({photos[0]}), 0);
+  EXPECT_EQ(app_.engine.GetPhotoCount(), 3);
+  EXPECT_EQ(app_.engine.CurrentPhoto(), 0);
+  EXPECT_EQ(app_.engine.InputPhotoIndices(), std::vector<int>{0});
+}
+
+TEST_F(MainWindowTest, TheToolBarFollowsThePhotoListAndTheMode) {
+  const QString add = app_.QText(kIdsAddImage), zoomIn = app_.QText(kIdsZoomIn);
+  QStringList texts = ToolBarTexts();
+  ASSERT_GE(texts.size(), 6);
+  EXPECT_EQ(texts[0], add);
+  EXPECT_EQ(texts[3], "|");
+  EXPECT_EQ(texts[4], zoomIn + "(off)") << "an empty photo list disables from the fifth entry";
+
+  window_->Work().AddPhotos(WritePhotos(1));
+  texts = ToolBarTexts();
+  EXPECT_EQ(texts[4], zoomIn);
+  window_->RunCommand(kCmdShowSecondMode);
+  texts = ToolBarTexts();
+  EXPECT_TRUE(texts.contains(app_.QText(kIdsRotateLeft)));
+  window_->RunCommand(kCmdShowFirstMode);
+  EXPECT_FALSE(ToolBarTexts().contains(app_.QText(kIdsRotateLeft)));
+}
+
+TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
+  window_->resize(1000, 700);
+  window_->show();
+  window_->Work().AddPhotos(WritePhotos(2));
+  auto* list = window_->findChild<QTreeWidget*>("TemplateList");
+  ASSERT_NE(list, nullptr);
+  QTreeWidgetItem* sepia = nullptr;
+  for (QTreeWidgetItem* item : list->findItems("Sepia", Qt::MatchExactly | Qt::MatchRecursive)) sepia = item;
+  ASSERT_NE(sepia, nullptr);
+  emit list->itemClicked(sepia, 0);
+  ASSERT_NE(app_.engine.Template(), nullptr);
+  ASSERT_FALSE(app_.engine.IsBusy());
+  EXPECT_FALSE(app_.engine.Output().empty());
+  EXPECT_EQ(app_.engine.HistoryCount(), 1) << "a finished result is a history step";
+
+  // Undo goes back to no result; the template is released.
+  window_->RunMenuCommand(kMenuUndo);
+  EXPECT_EQ(app_.engine.Template(), nullptr);
+}
+
+TEST_F(MainWindowTest, EscapeAsksBeforeQuittingButNotUnderADialog) {
+  window_->show();
+  ScopedMessageRecorder messages(MessageResult::Cancel);
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &escape);
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0].text, app_.QText(kIdsConfirmQuit));
+  EXPECT_EQ(messages.Messages()[0].caption, "Exit");
+  EXPECT_TRUE(window_->isVisible());
+
+  window_->SetModalOpen(true);
+  QApplication::sendEvent(window_.get(), &escape);
+  EXPECT_EQ(messages.Messages().size(), 1u);
+  window_->SetModalOpen(false);
+
+  messages.QueueAnswer(MessageResult::Ok);
+  QApplication::sendEvent(window_.get(), &escape);
+  EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, SwitchingLanguageRetranslatesMenusAndToolBar) {
+  QAction* germanEntry = nullptr;
+  for (QAction* action : window_->findChildren<QAction*>())
+    if (action->data().toInt() >= kLanguageFirstCommand && action->text().contains("Deutsch")) germanEntry = action;
+  ASSERT_NE(germanEntry, nullptr);
+  window_->RunMenuCommand(germanEntry->data().toInt());
+  EXPECT_EQ(app_.settings.language, "lang_deu.ini");
+  EXPECT_FALSE(app_.settings.languageAuto);
+  EXPECT_NE(app_.QText(kIdsAddImage), "Add Image");
+  EXPECT_EQ(ToolBarTexts()[0], app_.QText(kIdsAddImage));
+  EXPECT_EQ(window_->menuBar()->actions()[0]->text(), "&Datei");
+}
+
+TEST_F(MainWindowTest, SmallWindowRectanglesAreNotKept) {
+  window_->show();
+  window_->setGeometry(50, 60, 900, 650);
+  const ScreenRect kept = app_.settings.WindowRect();
+  EXPECT_EQ(kept.Width(), 900);
+  // 799 wide is refused (the window itself cannot get smaller than 800 either).
+  EXPECT_FALSE(app_.settings.StoreWindowRect({0, 0, 799, 700}));
+  EXPECT_EQ(app_.settings.WindowRect(), kept);
+}
+
+}  // namespace
+}  // namespace grinsnap

@@ -1,0 +1,18 @@
+#pragma once
+
+class QWidget;
+
+namespace grinsnap {
+
+struct AppContext;
+
+// The Export command: the preview dialog on the current result, from which
+// the user edits, saves (the export dialog) or exports the animation. The
+// `export` setting is handed in and taken back.
+void RunExport(QWidget* parent, AppContext& app);
+
+// The Edit command: the photo-editing dialog on the template's inputs; the
+// edited inputs are rebuilt. Returns whether any input changed.
+bool EditInputs(QWidget* parent, AppContext& app);
+
+}  // namespace grinsnap

@@ -1,0 +1,66 @@
+// grinsnap: the desktop studio.
+//
+// Start-up: settings, interface language, main window (whose work area
+// reads the template library); shutdown: the window goes (workers stopped,
+// library written back), then the settings are saved.
+#include <cstdio>
+
+#include <QApplication>
+#include <QScreen>
+#include <QStringList>
+
+#include "app/settings_storage_ini.h"
+#include "app/system_language.h"
+#include "core/builtin_classes.h"
+#include "platform/folders.h"
+#include "ui/app_context.h"
+#include "ui/main_window.h"
+#include "ui/work_area.h"
+
+using namespace grinsnap;
+
+int main(int argc, char** argv) {
+  RegisterBuiltinClasses();
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Grinsnap");
+  QApplication::setOrganizationName("Velmora");
+
+  AppContext app;
+  SetApp(&app);
+  app.programFolder = ProgramDataFolder();
+
+  ScreenRect workArea{0, 0, 1280, 800};
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect r = screen->availableGeometry();
+    workArea = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  }
+  app.session.workArea = workArea;
+  CSettingsStorageIni storage;
+  app.settings.LoadAtStart(storage, workArea, DocumentsFolder());
+
+  const auto langFolder = app.programFolder / "lang";
+  ResolveLanguageAtStart(app.settings, langFolder, SystemDefaultLangId());
+  app.language = std::make_unique<CLanguage>(langFolder, app.settings);
+
+  int result = 0;
+  {
+    MainWindow window(app);
+    window.show();
+    // Pictures named on the command line are added to the photo list;
+    // "--template NAME" starts with that template chosen.
+    QStringList files = QApplication::arguments();
+    files.removeFirst();
+    QString templateName;
+    if (const qsizetype at = files.indexOf("--template"); at >= 0 && at + 1 < files.size()) {
+      templateName = files.at(at + 1);
+      files.remove(at, 2);
+    }
+    if (!files.isEmpty()) window.Work().AddPhotos(files);
+    if (!templateName.isEmpty() && !window.Work().SelectTemplateByName(templateName.toStdString()))
+      std::fprintf(stderr, "grinsnap: no template named '%s'\n", templateName.toUtf8().constData());
+    result = QApplication::exec();
+  }
+  app.settings.Save(storage);
+  SetApp(nullptr);
+  return result;
+}

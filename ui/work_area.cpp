@@ -1,0 +1,355 @@
+#include "ui/work_area.h"
+
+#include <map>
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/string_table.h"
+#include "app/template_library.h"
+#include "core/option_panel.h"
+#include "core/template_document.h"
+#include "platform/messages.h"
+#include "ui/app_context.h"
+#include "ui/message_box.h"
+#include "ui/photo_list.h"
+#include "ui/preview_widget.h"
+#include "ui/qt_message_target.h"
+
+namespace grinsnap {
+
+namespace {
+
+// Texts without a string id of their own.
+constexpr const char* kTemplatesHeading = "Templates";
+constexpr const char* kLoadFailedText = "The picture \"%1\" could not be opened. It may be damaged, too large, or "
+                                        "in a format Grinsnap does not read.";
+constexpr const char* kLoadFailedCaption = "Error";
+
+constexpr int kPhotoStripWidth = 112;
+constexpr int kSidePanelWidth = 280;
+constexpr int kEntryRole = Qt::UserRole + 1;
+
+}  // namespace
+
+WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app) {
+  setObjectName("ImageProcessDlg");
+  notify_ = std::make_unique<QtMessageTarget>([this](std::uint32_t message, WParam wParam, LParam) {
+    OnEngineMessage(message, wParam);
+    return LParam{0};
+  });
+
+  photoList_ = new PhotoList(app_.engine, this);
+  photoList_->SetVertical(true);
+  photoList_->setFixedWidth(kPhotoStripWidth);
+  preview_ = new PreviewWidget(app_.engine, this);
+  photoList_->SetPreviewWidget(preview_);
+
+  auto* side = new QWidget(this);
+  side->setFixedWidth(kSidePanelWidth);
+  auto* sideLayout = new QVBoxLayout(side);
+  sideLayout->setContentsMargins(0, 0, 0, 0);
+  templateList_ = new QTreeWidget(side);
+  templateList_->setObjectName("TemplateList");
+  templateList_->setHeaderLabel(kTemplatesHeading);
+  templateList_->header()->setVisible(true);
+  sideLayout->addWidget(templateList_, 3);
+  paneArea_ = new QWidget(side);
+  paneLayout_ = new QVBoxLayout(paneArea_);
+  paneLayout_->setContentsMargins(0, 0, 0, 0);
+  sideLayout->addWidget(paneArea_, 2);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->setSpacing(6);
+  layout->addWidget(photoList_);
+  layout->addWidget(preview_, 1);
+  layout->addWidget(side);
+
+  app_.engine.SetNotifyWindow(notify_.get());
+  app_.engine.SetPhotoListWindow(&photoList_->Target());
+
+  connect(photoList_, &PhotoList::runTemplate, this, [this] {
+    resultAdded_ = false;
+    if (editingOriginal_) ShowOriginal();
+    RunTemplate();
+    emit stateChanged();
+  });
+  connect(photoList_, &PhotoList::historyChosen, this, [this](int) {
+    preview_->ShowResult();
+    emit stateChanged();
+  });
+  connect(photoList_, &PhotoList::photosRemoved, this, [this] {
+    preview_->ShowResult();
+    emit stateChanged();
+  });
+  connect(photoList_, &PhotoList::commandState, this, [this](std::uint32_t, int) { emit stateChanged(); });
+  connect(preview_, &PreviewWidget::filesDropped, this, [this](const QStringList& paths) { AddPhotos(paths); });
+  connect(preview_, &PreviewWidget::photoDropped, this, [this](int index, QPoint) {
+    if (!app_.engine.Template()) return;
+    // Templates without windows to place photos in take the photo as their input.
+    photoList_->ChoosePhoto(index);
+    RunTemplate();
+  });
+  connect(preview_, &PreviewWidget::parametersChanged, this, [this](bool finished) {
+    if (finished)
+      RunTemplate();
+    else
+      app_.engine.Refresh(), preview_->ShowResult();
+  });
+  connect(templateList_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    auto* entry = static_cast<TemplateEntry*>(item->data(0, kEntryRole).value<void*>());
+    if (entry) SelectTemplate(*entry);
+  });
+
+  // The library lives as long as the work area.
+  app_.library.Read(LibraryEnvironment::Current());
+  FillTemplateList();
+}
+
+WorkArea::~WorkArea() {
+  // Workers stop first, then the library goes back to disk.
+  app_.engine.SetTemplate(nullptr);
+  app_.engine.StopThumbnails();
+  app_.engine.SetNotifyWindow(nullptr);
+  app_.engine.SetPhotoListWindow(nullptr);
+  app_.library.WriteBack();
+  app_.library.Release();
+}
+
+void WorkArea::FillTemplateList() {
+  templateList_->clear();
+  std::map<QString, QTreeWidgetItem*> groups;
+  for (const auto& column : app_.library.Columns()) {
+    // "Tab\Group\Sub" becomes nested items; each level is translated.
+    QTreeWidgetItem* parent = nullptr;
+    QString key;
+    for (const QString& segment : QString::fromStdString(column->path).split(QRegularExpression("[\\\\/]"),
+                                                                             Qt::SkipEmptyParts)) {
+      key += "\\" + segment;
+      QTreeWidgetItem*& group = groups[key];
+      if (!group) {
+        const QString caption =
+            app_.language ? QString::fromStdString(app_.language->Translate(segment.toStdString())) : segment;
+        group = parent ? new QTreeWidgetItem(parent, {caption}) : new QTreeWidgetItem(templateList_, {caption});
+        group->setExpanded(true);
+        group->setFlags(Qt::ItemIsEnabled);
+      }
+      parent = group;
+    }
+    for (const auto& entry : column->entries) {
+      if (!entry->document || (entry->hide && !app_.session.showAllTemplates)) continue;
+      const QString caption = QString::fromStdString(entry->DisplayName(app_.language.get()));
+      auto* item = parent ? new QTreeWidgetItem(parent, {caption}) : new QTreeWidgetItem(templateList_, {caption});
+      item->setData(0, kEntryRole, QVariant::fromValue(static_cast<void*>(entry.get())));
+    }
+  }
+}
+
+QString WorkArea::LoadFailureText(const QString& path) const {
+  return QString(kLoadFailedText).arg(QFileInfo(path).fileName());
+}
+
+int WorkArea::AddPhotos(const QStringList& paths) {
+  int added = 0;
+  int chosen = -1;
+  for (const QString& path : paths) {
+    const std::filesystem::path file = path.toStdString();
+    const int existing = app_.engine.FindPhoto(file);
+    if (existing >= 0) {
+      chosen = existing;
+      continue;
+    }
+    PhotoItem photo(file);
+    if (photo.WorkingImage().empty()) {
+      ShowMessage(this, LoadFailureText(path), kLoadFailedCaption, MessageButtons::Ok);
+      continue;
+    }
+    photo.DropWorkingImage();
+    app_.engine.InsertPhoto(-1, photo);
+    chosen = app_.engine.GetPhotoCount() - 1;
+    ++added;
+  }
+  if (chosen >= 0) {
+    photoList_->Reload();
+    photoList_->ChoosePhoto(chosen);
+    resultAdded_ = false;
+    if (editingOriginal_)
+      ShowOriginal();
+    else
+      RunTemplate();
+  }
+  emit stateChanged();
+  return added;
+}
+
+void WorkArea::RunTemplate() { Run(false); }
+
+bool WorkArea::RunFullSize() { return Run(true); }
+
+bool WorkArea::Run(bool fullSize) {
+  if (!app_.engine.Template()) {
+    preview_->ShowResult();
+    return true;
+  }
+  if (app_.engine.GetInputCount() == 0 && app_.engine.GetPhotoCount() > 0)
+    app_.engine.SelectSingleInput(app_.engine.CurrentPhoto());
+  // An empty view asks the template for its natural size.
+  app_.engine.SetViewRect(fullSize ? cv::Rect()
+                                   : cv::Rect(0, 0, std::max(1, preview_->width()), std::max(1, preview_->height())));
+  app_.engine.SetRequestTag(++runTag_);
+  resultAdded_ = false;
+  if (app_.engine.Apply()) {
+    OnEngineMessage(kMsgResultReady, 0);
+    return true;
+  }
+  preview_->SetBusy(true);
+  emit stateChanged();
+  return false;
+}
+
+void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t) {
+  if (message == kMsgProcessingContinues) {
+    preview_->SetBusy(true);
+    return;
+  }
+  if (message != kMsgResultReady) return;
+  if (app_.engine.IsBusy()) return;  // a later run is on its way
+  preview_->SetBusy(false);
+  // Every finished result is a step of the edit history.
+  app_.engine.CommitOutputToHistory();
+  photoList_->Reload();
+  if (!editingOriginal_) preview_->ShowResult();
+  emit stateChanged();
+  emit resultReady();
+}
+
+void WorkArea::UseTemplate(CEffectTemplate* effect) {
+  // Panes of the previous template leave the pane area first.
+  while (QLayoutItem* item = paneLayout_->takeAt(0)) {
+    if (QWidget* widget = item->widget()) widget->hide();
+    delete item;
+  }
+  app_.engine.SetTemplate(effect);
+  ShowPanes();
+  if (effect && effect->GetHintStringId() != 0) emit tipRequested(effect->GetHintStringId());
+  SetEditingOriginal(false);
+  RunTemplate();
+  emit stateChanged();
+}
+
+void WorkArea::SelectTemplate(TemplateEntry& entry) {
+  TemplateRef effect(CreateTemplateFromDocument(entry.document, entry.DocumentFolder(), &app_.engine));
+  if (!effect) return;
+  UseTemplate(effect.get());
+}
+
+bool WorkArea::SelectTemplateByName(const std::string& name) {
+  const QString wanted = QString::fromStdString(name);
+  for (Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive})
+    for (const auto& column : app_.library.Columns())
+      for (const auto& entry : column->entries)
+        if (entry->document && QString::fromStdString(entry->name).compare(wanted, sensitivity) == 0) {
+          SelectTemplate(*entry);
+          return true;
+        }
+  return false;
+}
+
+void WorkArea::ShowPanes() {
+  CEffectTemplate* effect = app_.engine.Template();
+  if (!effect) return;
+  std::vector<COptionPanel*>* panes = effect->CreateOptionPanes(kTemplateParamPanel);
+  if (!panes) return;
+  for (COptionPanel* pane : *panes)
+    if (auto* widget = dynamic_cast<QWidget*>(pane)) {
+      paneLayout_->addWidget(widget);
+      widget->setVisible(paneShown_);
+    }
+}
+
+bool WorkArea::HasOptionPane() const {
+  CEffectTemplate* effect = app_.engine.Template();
+  return effect && !effect->Panes().empty();
+}
+
+bool WorkArea::PaneShown() const { return paneShown_; }
+
+void WorkArea::TogglePane() {
+  paneShown_ = !paneShown_;
+  for (int i = 0; i < paneLayout_->count(); ++i)
+    if (QWidget* widget = paneLayout_->itemAt(i)->widget()) widget->setVisible(paneShown_);
+  emit stateChanged();
+}
+
+void WorkArea::ZoomIn() {
+  preview_->ZoomIn();
+}
+
+void WorkArea::ZoomOut() {
+  preview_->ZoomOut();
+}
+
+void WorkArea::Undo() {
+  app_.engine.Undo();
+  preview_->ShowResult();
+  photoList_->Reload();
+  emit stateChanged();
+}
+
+void WorkArea::Redo() {
+  app_.engine.Redo();
+  preview_->ShowResult();
+  photoList_->Reload();
+  emit stateChanged();
+}
+
+bool WorkArea::AddResultToPhotos() {
+  if (resultAdded_ || app_.engine.IsBusy() || app_.engine.Output().empty()) return false;
+  app_.engine.AddOutputAsPhoto();
+  resultAdded_ = true;
+  photoList_->Reload();
+  emit stateChanged();
+  return true;
+}
+
+void WorkArea::RotateCurrent(int quarterTurns) {
+  const int current = app_.engine.CurrentPhoto();
+  PhotoItem photo = app_.engine.GetPhoto(current);
+  if (photo.IsEmpty()) return;
+  photo.rotation += quarterTurns;
+  const auto inputs = app_.engine.InputPhotoIndices();
+  const auto position = std::find(inputs.begin(), inputs.end(), current);
+  app_.engine.UpdatePhotoAndInput(position == inputs.end() ? -1 : static_cast<int>(position - inputs.begin()), photo,
+                                  true);
+  photoList_->Reload();
+  if (editingOriginal_) ShowOriginal();
+}
+
+void WorkArea::ShowOriginal() {
+  PhotoItem photo = app_.engine.GetPhoto(app_.engine.CurrentPhoto());
+  preview_->SetPicture(photo.IsEmpty() ? cv::Mat() : photo.WorkingImage());
+}
+
+void WorkArea::SetEditingOriginal(bool on) {
+  if (editingOriginal_ == on) return;
+  editingOriginal_ = on;
+  if (on)
+    ShowOriginal();
+  else
+    preview_->SetPicture(cv::Mat());
+  if (!on) preview_->ShowResult();
+  emit stateChanged();
+}
+
+void WorkArea::RetranslateUi() {
+  FillTemplateList();
+  update();
+}
+
+}  // namespace grinsnap
