@@ -6,10 +6,14 @@ namespace grinsnap {
 
 class CEffectTemplate;
 
+class MessageTarget;
+
 // The window an option pane lives in; implemented by the user interface.
+// Panes send it their redraw requests.
 class PaneHost {
 public:
   virtual ~PaneHost() = default;
+  virtual MessageTarget* RedrawTarget() { return nullptr; }
 };
 
 // Base of the option panes that tune a template. The registry makes them by
