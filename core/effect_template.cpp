@@ -21,6 +21,8 @@ static std::vector<cv::Mat> WorkingImages(std::span<PhotoItem> items) {
   return pictures;
 }
 
+void CEffectTemplate::ForgetPane(COptionPanel* pane) { std::erase(panes_, pane); }
+
 int CEffectTemplate::SetInputPhotos(std::span<PhotoItem> items) {
   const std::vector<cv::Mat> pictures = WorkingImages(items);
   SetSources(pictures);

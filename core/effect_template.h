@@ -122,6 +122,8 @@ public:
   void KeepDocument(std::shared_ptr<const void> document) { document_ = std::move(document); }
 
   const std::vector<COptionPanel*>& Panes() const { return panes_; }
+  // A pane destroyed by its window tells its template to stop listing it.
+  void ForgetPane(COptionPanel* pane);
 
   // Written by the preview window.
   bool mouseDown = false;

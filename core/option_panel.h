@@ -34,7 +34,11 @@ public:
     madeByRegistry_ = true;
     parent_ = parent;
     owner_ = owner;
+    Attached();
   }
+  // Called at the end of AttachByRegistry, once parent and owner are known:
+  // the user interface builds the pane's window here.
+  virtual void Attached() {}
   // Called when the owning template is destroyed while the pane lives on.
   void DetachFromTemplate() { owner_ = nullptr; }
 

@@ -15,12 +15,14 @@
 #include "platform/folders.h"
 #include "ui/app_context.h"
 #include "ui/main_window.h"
+#include "ui/option_panes.h"
 #include "ui/work_area.h"
 
 using namespace grinsnap;
 
 int main(int argc, char** argv) {
   RegisterBuiltinClasses();
+  RegisterUiClasses();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Grinsnap");
   QApplication::setOrganizationName("Velmora");

@@ -17,6 +17,7 @@
 #include "platform/messages.h"
 #include "ui/app_context.h"
 #include "ui/message_box.h"
+#include "ui/option_panes.h"
 #include "ui/photo_list.h"
 #include "ui/preview_widget.h"
 #include "ui/qt_message_target.h"
@@ -34,6 +35,8 @@ constexpr const char* kLoadFailedCaption = "Error";
 constexpr int kPhotoStripWidth = 112;
 constexpr int kSidePanelWidth = 280;
 constexpr int kEntryRole = Qt::UserRole + 1;
+// The message the original-image pane sends its actions with.
+constexpr std::uint32_t kMsgOriginalPane = kWmUser + 1200;
 
 }  // namespace
 
@@ -63,6 +66,15 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   paneLayout_ = new QVBoxLayout(paneArea_);
   paneLayout_->setContentsMargins(0, 0, 0, 0);
   sideLayout->addWidget(paneArea_, 2);
+  // The original-image pane is the work area's own; it shows in original-image mode.
+  originalPaneTarget_ = std::make_unique<QtMessageTarget>([this](std::uint32_t message, WParam wParam, LParam) {
+    if (message == kMsgOriginalPane) OnOriginalPaneMessage(wParam);
+    return LParam{0};
+  });
+  originalPane_ = new COptionPaneOrgImgDefault(side);
+  originalPane_->SetTarget(originalPaneTarget_.get(), kMsgOriginalPane);
+  originalPane_->hide();
+  sideLayout->addWidget(originalPane_);
 
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
@@ -213,9 +225,16 @@ bool WorkArea::Run(bool fullSize) {
   return false;
 }
 
+MessageTarget* WorkArea::RedrawTarget() { return notify_.get(); }
+
 void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t) {
   if (message == kMsgProcessingContinues) {
     preview_->SetBusy(true);
+    return;
+  }
+  if (message == kMsgRepaint) {
+    // A quick re-run while a slider moves: shown, not kept in the history.
+    if (!app_.engine.IsBusy() && !editingOriginal_) preview_->ShowResult();
     return;
   }
   if (message != kMsgResultReady) return;
@@ -230,11 +249,12 @@ void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t) {
 }
 
 void WorkArea::UseTemplate(CEffectTemplate* effect) {
-  // Panes of the previous template leave the pane area first.
+  // Panes of the previous template go first (they leave their template's list).
   while (QLayoutItem* item = paneLayout_->takeAt(0)) {
-    if (QWidget* widget = item->widget()) widget->hide();
+    if (QWidget* widget = item->widget()) widget->deleteLater();
     delete item;
   }
+  if (effect) effect->SetMainWindow(this);
   app_.engine.SetTemplate(effect);
   ShowPanes();
   if (effect && effect->GetHintStringId() != 0) emit tipRequested(effect->GetHintStringId());
@@ -268,6 +288,7 @@ void WorkArea::ShowPanes() {
   if (!panes) return;
   for (COptionPanel* pane : *panes)
     if (auto* widget = dynamic_cast<QWidget*>(pane)) {
+      widget->setParent(paneArea_);
       paneLayout_->addWidget(widget);
       widget->setVisible(paneShown_);
     }
@@ -331,6 +352,16 @@ void WorkArea::RotateCurrent(int quarterTurns) {
   if (editingOriginal_) ShowOriginal();
 }
 
+void WorkArea::OnOriginalPaneMessage(std::uintptr_t action) {
+  switch (action) {
+    case COptionPaneOrgImgDefault::kActionZoomIn: ZoomIn(); break;
+    case COptionPaneOrgImgDefault::kActionZoomOut: ZoomOut(); break;
+    case COptionPaneOrgImgDefault::kActionRotateLeft: RotateCurrent(-1); break;
+    case COptionPaneOrgImgDefault::kActionRotateRight: RotateCurrent(+1); break;
+    default: break;  // the clip box of the original image is drawn by the template's overlay
+  }
+}
+
 void WorkArea::ShowOriginal() {
   PhotoItem photo = app_.engine.GetPhoto(app_.engine.CurrentPhoto());
   preview_->SetPicture(photo.IsEmpty() ? cv::Mat() : photo.WorkingImage());
@@ -339,6 +370,8 @@ void WorkArea::ShowOriginal() {
 void WorkArea::SetEditingOriginal(bool on) {
   if (editingOriginal_ == on) return;
   editingOriginal_ = on;
+  originalPane_->setVisible(on);
+  paneArea_->setVisible(!on);
   if (on)
     ShowOriginal();
   else

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "core/effect_template.h"
+#include "core/option_panel.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -14,6 +15,7 @@ class QVBoxLayout;
 namespace grinsnap {
 
 struct AppContext;
+class COptionPaneOrgImgDefault;
 class PhotoList;
 class PreviewWidget;
 class QtMessageTarget;
@@ -23,11 +25,14 @@ class TemplateEntry;
 // place of the template gallery (a plain template list until the gallery
 // takes it) and the place of the template's option pane. It reads the
 // template library when it is created and writes it back when it goes.
-class WorkArea : public QWidget {
+class WorkArea : public QWidget, public PaneHost {
   Q_OBJECT
 public:
   explicit WorkArea(AppContext& app, QWidget* parent = nullptr);
   ~WorkArea() override;
+
+  // Option panes send their redraw requests here.
+  MessageTarget* RedrawTarget() override;
 
   // Adds picture files: a file already in the list is selected instead, a
   // file that does not load is reported. Returns how many were added.
@@ -78,6 +83,7 @@ private:
   void ShowOriginal();
   void FillTemplateList();
   void ShowPanes();
+  void OnOriginalPaneMessage(std::uintptr_t action);
   QString LoadFailureText(const QString& path) const;
 
   AppContext& app_;
@@ -87,6 +93,8 @@ private:
   QWidget* paneArea_ = nullptr;
   QVBoxLayout* paneLayout_ = nullptr;
   std::unique_ptr<QtMessageTarget> notify_;
+  std::unique_ptr<QtMessageTarget> originalPaneTarget_;
+  COptionPaneOrgImgDefault* originalPane_ = nullptr;
   bool editingOriginal_ = false;
   bool resultAdded_ = false;  // "Add To Input" was done for the current result
   bool paneShown_ = true;

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QSlider>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "ui/app_context.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+#include "ui/option_panes.h"
 #include "ui/work_area.h"
 
 namespace grinsnap {
@@ -32,6 +34,7 @@ class MainWindowTest : public testing::Test {
 protected:
   void SetUp() override {
     test::QtApp();
+    RegisterUiClasses();
     setenv("GRINSNAP_DATA_DIR", BuiltDataFolder().c_str(), 1);
     app_.programFolder = BuiltDataFolder();
     app_.language = std::make_unique<CLanguage>(app_.programFolder / "lang", app_.settings);
@@ -123,6 +126,35 @@ TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
   // Undo goes back to no result; the template is released.
   window_->RunMenuCommand(kMenuUndo);
   EXPECT_EQ(app_.engine.Template(), nullptr);
+}
+
+TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButton) {
+  window_->resize(1000, 700);
+  window_->show();
+  window_->Work().AddPhotos(WritePhotos(1));
+  ASSERT_TRUE(window_->Work().SelectTemplateByName("emboss"));
+  EXPECT_TRUE(window_->Work().HasOptionPane());
+  auto* pane = window_->findChild<COptionPane2D*>();
+  ASSERT_NE(pane, nullptr);
+  EXPECT_TRUE(pane->isVisible());
+  EXPECT_TRUE(ToolBarTexts().contains(app_.QText(kIdsHideControlPanel)));
+  window_->RunCommand(kCmdToggleControlPanel);
+  EXPECT_FALSE(pane->isVisible());
+  EXPECT_TRUE(ToolBarTexts().contains(app_.QText(kIdsShowControlPanel)));
+
+  // A slider change runs the template again: one more history step.
+  const int steps = app_.engine.HistoryCount();
+  pane->Slider(0)->setValue(pane->Slider(0)->value() + 1);
+  EXPECT_EQ(app_.engine.HistoryCount(), steps + 1);
+
+  // Original-image mode swaps in the original-image pane and the rotate buttons.
+  window_->RunCommand(kCmdShowSecondMode);
+  auto* original = window_->findChild<COptionPaneOrgImgDefault*>();
+  ASSERT_NE(original, nullptr);
+  EXPECT_TRUE(original->isVisible());
+  const cv::Size before = app_.engine.GetPhoto(0).WorkingImage().size();
+  window_->RunCommand(kCmdRotateRight);
+  EXPECT_EQ(app_.engine.GetPhoto(0).WorkingImage().size(), cv::Size(before.height, before.width));
 }
 
 TEST_F(MainWindowTest, EscapeAsksBeforeQuittingButNotUnderADialog) {
