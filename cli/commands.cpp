@@ -468,6 +468,9 @@ std::string MainHelp() {
              "Run 'grinsnap-cli COMMAND --help' for the options of a command.\n"
              "  --help      show this help\n"
              "  --version   show the program version\n"
+             "\n"
+             "Environment: GRINSNAP_THREADS=N limits the threads one render uses\n"
+             "(batch runs several renders at once: see its --jobs).\n"
              "\n") +
          kExitCodesHelp;
 }

@@ -1,5 +1,6 @@
 // grinsnap-cli: the studio's effects without a display.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ int main(int argc, char** argv) {
   // OpenCV would print its own errors; ours say what to do.
   cv::redirectError([](int, const char*, const char*, const char*, int, void*) { return 0; });
   RegisterBuiltinClasses();
+  // GRINSNAP_THREADS=N limits the threads one render uses.
+  if (const char* threads = std::getenv("GRINSNAP_THREADS")) {
+    const int n = std::atoi(threads);
+    if (n >= 1) cv::setNumThreads(n);
+  }
 
   const std::vector<std::string> words(argv + 1, argv + argc);
   if (words.empty()) {

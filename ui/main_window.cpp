@@ -197,6 +197,7 @@ void MainWindow::RunCommand(int command) {
     case kCmdEdit:
       if (EditInputs(this, app_)) {
         workArea_->Photos().Reload();
+        workArea_->InputsChanged();
         workArea_->RunTemplate();
       }
       break;

@@ -238,8 +238,11 @@ struct PreviewWidget::Impl {
     font.setPointSizeF(font.pointSizeF() * 1.25);
     p.setFont(font);
     p.setPen(kHintText);
-    p.drawText(self->rect(), Qt::AlignCenter, QString::fromUtf8(kEmptyHint));
+    const QString text = hint.isEmpty() ? QString::fromUtf8(kEmptyHint) : hint;
+    p.drawText(self->rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap, text);
   }
+
+  QString hint;  // shown instead of the empty preview's own text
 
   PreviewWidget* self;
   CProcessEngine& engine;
@@ -269,6 +272,11 @@ PreviewWidget::PreviewWidget(CProcessEngine& engine, QWidget* parent)
 PreviewWidget::~PreviewWidget() {
   impl_->timers->KillTimer(kTimerPreviewBusy);
   delete impl_;
+}
+
+void PreviewWidget::SetHint(const QString& hint) {
+  impl_->hint = hint;
+  update();
 }
 
 void PreviewWidget::ShowResult() {

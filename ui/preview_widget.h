@@ -27,6 +27,8 @@ public:
   // Shows this picture instead of the engine's output; an empty picture goes
   // back to the output.
   void SetPicture(const cv::Mat& picture);
+  // The text shown while there is no picture; empty for the default text.
+  void SetHint(const QString& hint);
   // One zoom step about the centre of the window.
   void ZoomIn();
   void ZoomOut();

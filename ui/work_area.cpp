@@ -5,9 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/string_table.h"
@@ -16,6 +14,7 @@
 #include "core/template_document.h"
 #include "platform/messages.h"
 #include "ui/app_context.h"
+#include "ui/gallery_widget.h"
 #include "ui/message_box.h"
 #include "ui/option_panes.h"
 #include "ui/photo_list.h"
@@ -27,14 +26,12 @@ namespace grinsnap {
 namespace {
 
 // Texts without a string id of their own.
-constexpr const char* kTemplatesHeading = "Templates";
 constexpr const char* kLoadFailedText = "The picture \"%1\" could not be opened. It may be damaged, too large, or "
                                         "in a format Grinsnap does not read.";
 constexpr const char* kLoadFailedCaption = "Error";
 
 constexpr int kPhotoStripWidth = 112;
-constexpr int kSidePanelWidth = 280;
-constexpr int kEntryRole = Qt::UserRole + 1;
+constexpr int kSidePanelWidth = 300;
 // The message the original-image pane sends its actions with.
 constexpr std::uint32_t kMsgOriginalPane = kWmUser + 1200;
 
@@ -57,11 +54,8 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   side->setFixedWidth(kSidePanelWidth);
   auto* sideLayout = new QVBoxLayout(side);
   sideLayout->setContentsMargins(0, 0, 0, 0);
-  templateList_ = new QTreeWidget(side);
-  templateList_->setObjectName("TemplateList");
-  templateList_->setHeaderLabel(kTemplatesHeading);
-  templateList_->header()->setVisible(true);
-  sideLayout->addWidget(templateList_, 3);
+  gallery_ = new GalleryWidget(app_, side);
+  sideLayout->addWidget(gallery_, 3);
   paneArea_ = new QWidget(side);
   paneLayout_ = new QVBoxLayout(paneArea_);
   paneLayout_->setContentsMargins(0, 0, 0, 0);
@@ -88,6 +82,7 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
 
   connect(photoList_, &PhotoList::runTemplate, this, [this] {
     resultAdded_ = false;
+    InputsChanged();
     if (editingOriginal_) ShowOriginal();
     RunTemplate();
     emit stateChanged();
@@ -97,6 +92,7 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     emit stateChanged();
   });
   connect(photoList_, &PhotoList::photosRemoved, this, [this] {
+    InputsChanged();
     preview_->ShowResult();
     emit stateChanged();
   });
@@ -106,6 +102,7 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     if (!app_.engine.Template()) return;
     // Templates without windows to place photos in take the photo as their input.
     photoList_->ChoosePhoto(index);
+    InputsChanged();
     RunTemplate();
   });
   connect(preview_, &PreviewWidget::parametersChanged, this, [this](bool finished) {
@@ -114,14 +111,20 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     else
       app_.engine.Refresh(), preview_->ShowResult();
   });
-  connect(templateList_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-    auto* entry = static_cast<TemplateEntry*>(item->data(0, kEntryRole).value<void*>());
+  connect(gallery_, &GalleryWidget::templateChosen, this, [this](TemplateEntry* entry) {
     if (entry) SelectTemplate(*entry);
+  });
+  connect(gallery_, &GalleryWidget::onlineTemplateChosen, this, [this](TemplateEntry*, const QString& hint) {
+    // An online template is not installed yet: no template, and the gallery's hint.
+    UseTemplate(nullptr);
+    app_.engine.ClearOutput();
+    preview_->ShowResult();
+    if (!hint.isEmpty()) preview_->SetHint(hint);
   });
 
   // The library lives as long as the work area.
   app_.library.Read(LibraryEnvironment::Current());
-  FillTemplateList();
+  gallery_->Reload();
 }
 
 WorkArea::~WorkArea() {
@@ -132,35 +135,6 @@ WorkArea::~WorkArea() {
   app_.engine.SetPhotoListWindow(nullptr);
   app_.library.WriteBack();
   app_.library.Release();
-}
-
-void WorkArea::FillTemplateList() {
-  templateList_->clear();
-  std::map<QString, QTreeWidgetItem*> groups;
-  for (const auto& column : app_.library.Columns()) {
-    // "Tab\Group\Sub" becomes nested items; each level is translated.
-    QTreeWidgetItem* parent = nullptr;
-    QString key;
-    for (const QString& segment : QString::fromStdString(column->path).split(QRegularExpression("[\\\\/]"),
-                                                                             Qt::SkipEmptyParts)) {
-      key += "\\" + segment;
-      QTreeWidgetItem*& group = groups[key];
-      if (!group) {
-        const QString caption =
-            app_.language ? QString::fromStdString(app_.language->Translate(segment.toStdString())) : segment;
-        group = parent ? new QTreeWidgetItem(parent, {caption}) : new QTreeWidgetItem(templateList_, {caption});
-        group->setExpanded(true);
-        group->setFlags(Qt::ItemIsEnabled);
-      }
-      parent = group;
-    }
-    for (const auto& entry : column->entries) {
-      if (!entry->document || (entry->hide && !app_.session.showAllTemplates)) continue;
-      const QString caption = QString::fromStdString(entry->DisplayName(app_.language.get()));
-      auto* item = parent ? new QTreeWidgetItem(parent, {caption}) : new QTreeWidgetItem(templateList_, {caption});
-      item->setData(0, kEntryRole, QVariant::fromValue(static_cast<void*>(entry.get())));
-    }
-  }
 }
 
 QString WorkArea::LoadFailureText(const QString& path) const {
@@ -191,6 +165,7 @@ int WorkArea::AddPhotos(const QStringList& paths) {
     photoList_->Reload();
     photoList_->ChoosePhoto(chosen);
     resultAdded_ = false;
+    InputsChanged();
     if (editingOriginal_)
       ShowOriginal();
     else
@@ -248,13 +223,19 @@ void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t) {
   emit resultReady();
 }
 
-void WorkArea::UseTemplate(CEffectTemplate* effect) {
-  // Panes of the previous template go first (they leave their template's list).
+void WorkArea::ClearPanes() {
+  // Panes leave their template's list when they go.
   while (QLayoutItem* item = paneLayout_->takeAt(0)) {
     if (QWidget* widget = item->widget()) widget->deleteLater();
     delete item;
   }
+}
+
+void WorkArea::UseTemplate(CEffectTemplate* effect) {
+  // Panes of the previous template go first.
+  ClearPanes();
   if (effect) effect->SetMainWindow(this);
+  preview_->SetHint(QString());
   app_.engine.SetTemplate(effect);
   ShowPanes();
   if (effect && effect->GetHintStringId() != 0) emit tipRequested(effect->GetHintStringId());
@@ -317,6 +298,8 @@ void WorkArea::ZoomOut() {
 }
 
 void WorkArea::Undo() {
+  // Stepping through the history lets go of the template, and so of its panes.
+  ClearPanes();
   app_.engine.Undo();
   preview_->ShowResult();
   photoList_->Reload();
@@ -324,6 +307,7 @@ void WorkArea::Undo() {
 }
 
 void WorkArea::Redo() {
+  ClearPanes();
   app_.engine.Redo();
   preview_->ShowResult();
   photoList_->Reload();
@@ -349,6 +333,7 @@ void WorkArea::RotateCurrent(int quarterTurns) {
   app_.engine.UpdatePhotoAndInput(position == inputs.end() ? -1 : static_cast<int>(position - inputs.begin()), photo,
                                   true);
   photoList_->Reload();
+  InputsChanged();
   if (editingOriginal_) ShowOriginal();
 }
 
@@ -381,8 +366,10 @@ void WorkArea::SetEditingOriginal(bool on) {
 }
 
 void WorkArea::RetranslateUi() {
-  FillTemplateList();
+  gallery_->RetranslateUi();
   update();
 }
+
+void WorkArea::InputsChanged() { gallery_->InputsChanged(); }
 
 }  // namespace grinsnap

@@ -8,22 +8,20 @@
 #include "core/effect_template.h"
 #include "core/option_panel.h"
 
-class QTreeWidget;
-class QTreeWidgetItem;
 class QVBoxLayout;
 
 namespace grinsnap {
 
 struct AppContext;
 class COptionPaneOrgImgDefault;
+class GalleryWidget;
 class PhotoList;
 class PreviewWidget;
 class QtMessageTarget;
 class TemplateEntry;
 
 // The work area inside the main window: the photo list, the preview, the
-// place of the template gallery (a plain template list until the gallery
-// takes it) and the place of the template's option pane. It reads the
+// template gallery and the place of the template's option pane. It reads the
 // template library when it is created and writes it back when it goes.
 class WorkArea : public QWidget, public PaneHost {
   Q_OBJECT
@@ -65,9 +63,12 @@ public:
   void TogglePane();
   // Rebuilds the work area's texts after a language change.
   void RetranslateUi();
+  // The inputs changed: the gallery renders its thumbnails from them.
+  void InputsChanged();
 
   PreviewWidget& Preview() { return *preview_; }
   PhotoList& Photos() { return *photoList_; }
+  GalleryWidget& Gallery() { return *gallery_; }
 
 signals:
   // Something the tool bar depends on changed.
@@ -81,15 +82,16 @@ private:
   void OnEngineMessage(std::uint32_t message, std::uintptr_t wParam);
   bool Run(bool fullSize);
   void ShowOriginal();
-  void FillTemplateList();
+
   void ShowPanes();
+  void ClearPanes();
   void OnOriginalPaneMessage(std::uintptr_t action);
   QString LoadFailureText(const QString& path) const;
 
   AppContext& app_;
   PhotoList* photoList_ = nullptr;
   PreviewWidget* preview_ = nullptr;
-  QTreeWidget* templateList_ = nullptr;
+  GalleryWidget* gallery_ = nullptr;
   QWidget* paneArea_ = nullptr;
   QVBoxLayout* paneLayout_ = nullptr;
   std::unique_ptr<QtMessageTarget> notify_;

@@ -6,7 +6,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QSlider>
-#include <QTreeWidget>
+
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -17,6 +17,7 @@
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
+#include "ui/gallery_widget.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/option_panes.h"
@@ -112,12 +113,13 @@ TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
   window_->resize(1000, 700);
   window_->show();
   window_->Work().AddPhotos(WritePhotos(2));
-  auto* list = window_->findChild<QTreeWidget*>("TemplateList");
-  ASSERT_NE(list, nullptr);
-  QTreeWidgetItem* sepia = nullptr;
-  for (QTreeWidgetItem* item : list->findItems("Sepia", Qt::MatchExactly | Qt::MatchRecursive)) sepia = item;
+  // The gallery's choice, as a click on its tile sends it.
+  TemplateEntry* sepia = nullptr;
+  for (const auto& column : app_.library.Columns())
+    for (const auto& entry : column->entries)
+      if (entry->name == "Sepia") sepia = entry.get();
   ASSERT_NE(sepia, nullptr);
-  emit list->itemClicked(sepia, 0);
+  emit window_->Work().Gallery().templateChosen(sepia);
   ASSERT_NE(app_.engine.Template(), nullptr);
   ASSERT_FALSE(app_.engine.IsBusy());
   EXPECT_FALSE(app_.engine.Output().empty());
@@ -155,6 +157,13 @@ TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButto
   const cv::Size before = app_.engine.GetPhoto(0).WorkingImage().size();
   window_->RunCommand(kCmdRotateRight);
   EXPECT_EQ(app_.engine.GetPhoto(0).WorkingImage().size(), cv::Size(before.height, before.width));
+
+  // Undo lets go of the template: its pane goes with it.
+  window_->RunCommand(kCmdShowFirstMode);
+  window_->RunMenuCommand(kMenuUndo);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window_->findChild<COptionPane2D*>(), nullptr);
+  EXPECT_FALSE(window_->Work().HasOptionPane());
 }
 
 TEST_F(MainWindowTest, EscapeAsksBeforeQuittingButNotUnderADialog) {
