@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <chrono>
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <opencv2/imgproc.hpp>
 
 #include "core/template_document.h"
 #include "platform/message_target.h"
 #include "platform/messages.h"
+#include "platform/thread_priority.h"
 
 namespace grinsnap {
 
@@ -25,15 +23,6 @@ constexpr WParam kCommandStateBusyOff = 1;
 constexpr LParam kCommandStateBusyOffArg = 5;
 constexpr WParam kCommandStateRefresh = 0;
 constexpr LParam kCommandStateRefreshArg = 4;
-
-void LowerThreadPriority() {
-#ifdef SCHED_IDLE
-  sched_param param{};
-  param.sched_priority = 0;
-  // Best effort: nothing depends on the priority.
-  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-#endif
-}
 
 }  // namespace
 

@@ -1,8 +1,5 @@
 #include "ui/gallery_widget.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -27,15 +24,16 @@
 #include "app/template_library.h"
 #include "core/process_engine.h"
 #include "core/template_document.h"
+#include "platform/thread_priority.h"
 #include "ui/app_context.h"
+#include "ui/palette.h"
+#include "ui/qt_image.h"
 
 namespace grinsnap {
 
 namespace {
 
-const QColor kBackground(0xf0, 0xf0, 0xf0);
 const QColor kText(0x33, 0x33, 0x33);
-const QColor kAccent(0x2f, 0x7f, 0xd8);
 const QColor kHoverBorder(0x9c, 0xc1, 0xea);
 const QColor kTileBorder(0xd6, 0xd6, 0xd6);
 const QColor kHeaderFill(0xe2, 0xe2, 0xe2);
@@ -52,8 +50,8 @@ QImage ToImage(const cv::Mat& picture) {
   if (picture.empty() || picture.depth() != CV_8U) return {};
   const int step = static_cast<int>(picture.step);
   switch (picture.channels()) {
-    case 1: return QImage(picture.data, picture.cols, picture.rows, step, QImage::Format_Grayscale8).copy();
-    case 3: return QImage(picture.data, picture.cols, picture.rows, step, QImage::Format_BGR888).copy();
+    case 1:
+    case 3: return ToQImage(picture);
     case 4: {
       // Blue, green, red, alpha in memory is what ARGB32 stores on this byte order.
       const QImage source(picture.data, picture.cols, picture.rows, step, QImage::Format_ARGB32);
@@ -65,14 +63,6 @@ QImage ToImage(const cv::Mat& picture) {
     }
     default: return {};
   }
-}
-
-// Thumbnails are background work: the thread yields the processor to
-// everything else where the system allows it.
-void LowerThreadPriority() {
-  sched_param param{};
-  param.sched_priority = 0;
-  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
 }
 
 }  // namespace

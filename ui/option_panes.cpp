@@ -20,6 +20,7 @@
 #include "platform/messages.h"
 #include "platform/paths.h"
 #include "ui/app_context.h"
+#include "ui/qt_image.h"
 #include "ui/photo_edit_dialog.h"
 #include "ui/qt_language.h"
 #include "ui/qt_message_target.h"

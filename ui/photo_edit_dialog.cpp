@@ -19,6 +19,8 @@
 #include "app/string_table.h"
 #include "core/photo_item.h"
 #include "ui/app_context.h"
+#include "ui/palette.h"
+#include "ui/qt_image.h"
 
 namespace grinsnap {
 
@@ -36,25 +38,8 @@ constexpr int kEditRange = 100;
 constexpr float kMinCropFraction = 0.02f;
 constexpr qreal kHandleReach = 8.0;
 
-const QColor kAccent(0x2f, 0x7f, 0xd8);
 
 }  // namespace
-
-QImage ToQImage(const cv::Mat& picture) {
-  if (picture.empty() || picture.depth() != CV_8U) return {};
-  const auto bytesPerLine = static_cast<qsizetype>(picture.step);
-  switch (picture.channels()) {
-    case 1: return QImage(picture.data, picture.cols, picture.rows, bytesPerLine, QImage::Format_Grayscale8).copy();
-    case 3: return QImage(picture.data, picture.cols, picture.rows, bytesPerLine, QImage::Format_BGR888).copy();
-    case 4: {
-      cv::Mat rgba;
-      cv::cvtColor(picture, rgba, cv::COLOR_BGRA2RGBA);
-      return QImage(rgba.data, rgba.cols, rgba.rows, static_cast<qsizetype>(rgba.step), QImage::Format_RGBA8888)
-          .copy();
-    }
-    default: return {};
-  }
-}
 
 // ---- CropCanvas ----
 

@@ -18,10 +18,6 @@ class QSlider;
 
 namespace grinsnap {
 
-// A picture (8-bit; grey, BGR or BGRA) as a QImage that owns its pixels;
-// a null image for anything else.
-QImage ToQImage(const cv::Mat& picture);
-
 // One photo the editing dialog works on: its node in the editing layer, the
 // record that is marked modified when OK changes its edits, and the photo's
 // picture before any edit (what the node's edits apply to).

@@ -23,6 +23,8 @@
 #include "core/process_engine.h"
 #include "platform/messages.h"
 #include "ui/app_context.h"
+#include "ui/palette.h"
+#include "ui/qt_image.h"
 #include "ui/qt_message_target.h"
 
 namespace grinsnap {
@@ -37,8 +39,6 @@ constexpr int kBarThickness = 4;
 constexpr int kTileInset = 2;
 constexpr int kWheelDelta = 120;  // one notch of a wheel in Qt's eighths of a degree
 
-const QColor kBackground(0xf0, 0xf0, 0xf0);
-const QColor kAccent(0x2f, 0x7f, 0xd8);
 const QColor kFrame(0xb4, 0xb4, 0xb4);
 const QColor kHoverFill(0xe2, 0xe8, 0xf0);
 const QColor kHoverFrame(0xb8, 0xc6, 0xd8);
@@ -46,18 +46,7 @@ const QColor kPlaceholder(0xdc, 0xdc, 0xdc);
 const QColor kBarTrack(0xe0, 0xe0, 0xe0);
 const QColor kBarThumb(0xa8, 0xa8, 0xa8);
 
-QPixmap ToPixmap(const cv::Mat& picture) {
-  if (picture.empty() || picture.depth() != CV_8U) return {};
-  cv::Mat bgr;
-  switch (picture.channels()) {
-    case 3: bgr = picture; break;
-    case 1: cv::cvtColor(picture, bgr, cv::COLOR_GRAY2BGR); break;
-    case 4: cv::cvtColor(picture, bgr, cv::COLOR_BGRA2BGR); break;
-    default: return {};
-  }
-  const QImage view(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step), QImage::Format_BGR888);
-  return QPixmap::fromImage(view.copy());
-}
+QPixmap ToPixmap(const cv::Mat& picture) { return QPixmap::fromImage(ToQImage(picture)); }
 
 PhotoListModel::Point ToModel(const QPoint& p) { return {p.x(), p.y()}; }
 PhotoListModel::Point ToModel(const QPointF& p) { return ToModel(p.toPoint()); }

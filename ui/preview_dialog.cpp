@@ -13,6 +13,7 @@
 #include "app/string_table.h"
 #include "platform/folders.h"
 #include "ui/app_context.h"
+#include "ui/qt_image.h"
 #include "ui/export_dialog.h"
 #include "ui/photo_edit_dialog.h"
 #include "ui/qt_language.h"

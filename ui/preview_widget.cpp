@@ -21,6 +21,7 @@
 #include "core/simple_template.h"
 #include "platform/messages.h"
 #include "ui/photo_list.h"
+#include "ui/palette.h"
 #include "ui/qt_message_target.h"
 
 namespace grinsnap {
@@ -34,10 +35,8 @@ constexpr int kBusyIntervalMs = 10;
 constexpr double kBusyPhaseStep = 0.01;
 constexpr int kSpinnerDiameter = 30;
 
-const QColor kBackground(0xf0, 0xf0, 0xf0);
 const QColor kPictureEdge(0xd4, 0xd4, 0xd4);
 const QColor kHintText(0x80, 0x80, 0x80);
-const QColor kAccent(0x2f, 0x7f, 0xd8);
 
 // The overlay kinds routed to a template, in drawing order.
 constexpr int kOverlayKinds[] = {kInteractionFace, kInteractionRegion};
