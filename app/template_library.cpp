@@ -45,7 +45,7 @@ fs::path TemplateEntry::DocumentFolder() const { return fs::path(filePath).paren
 
 std::string TemplateEntry::ThumbPath() const {
   const char* thumb = element ? element->Attribute("thumb") : nullptr;
-  return (thumb && *thumb) ? ResolveTemplatePath(directory, thumb) : std::string();
+  return (thumb && *thumb) ? ResolveTemplatePath(directory, thumb, programFolder) : std::string();
 }
 
 std::string TemplateEntry::DisplayName(const CLanguage* language) const {
@@ -126,6 +126,7 @@ void TemplateLibrary::ReadEntry(XMLElement& element, const std::string& director
   entry->element = &element;
   entry->name = name ? name : "";
   entry->directory = directory;
+  entry->programFolder = programFolder_;
   entry->preset = IntAttribute(element, "preset") != 0;
   entry->online = IntAttribute(element, "online") != 0;
   entry->downloaded = IntAttribute(element, "downloaded") != 0;

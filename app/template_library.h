@@ -40,6 +40,7 @@ public:
   std::string filePath;   // resolved path of the template document
   std::string directory;  // template directory, with its trailing separator
   std::string url;        // download address of an online template
+  std::filesystem::path programFolder;  // what "$(Program)" stands for in its paths
   bool preset = false;
   bool online = false;
   bool downloaded = false;

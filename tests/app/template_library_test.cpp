@@ -105,6 +105,22 @@ TEST_F(Library, DirectoriesMergeColumnsByPath) {
   EXPECT_STREQ(c.document->TemplateClassName(), "SimpleTemplate");
 }
 
+TEST_F(Library, ProgramMacroNamesDocumentsAndThumbnailsInTheProgramFolder) {
+  const fs::path dir = root_ / "user";
+  WriteText(env_.programFolder / "templates" / "a.xml", kDocument);
+  WriteText(dir / "template.cfg",
+            "<lib><columns><column name=\"c\" path=\"p\">"
+            "<template name=\"shipped\" filepath=\"$(Program)\\templates\\a.xml\" "
+            "thumb=\"$(Program)\\thumb\\a.jpg\"/>"
+            "</column></columns></lib>");
+  ASSERT_TRUE(library_.ReadDirectory(Dir(dir), {}, env_));
+  ASSERT_EQ(library_.Columns()[0]->entries.size(), 1u);
+  const TemplateEntry& entry = *library_.Columns()[0]->entries[0];
+  EXPECT_TRUE(entry.document);
+  EXPECT_EQ(fs::path(entry.filePath), env_.programFolder / "templates" / "a.xml");
+  EXPECT_EQ(fs::path(entry.ThumbPath()), env_.programFolder / "thumb" / "a.jpg");
+}
+
 TEST_F(Library, EntryRules) {
   const fs::path dir = root_ / "lib";
   WriteText(dir / "t" / "ok.xml", kDocument);
