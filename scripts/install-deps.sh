@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  libopencv-dev
+  libopencv-dev opencv-data
   libtinyxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core

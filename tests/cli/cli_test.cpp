@@ -212,6 +212,16 @@ TEST(CliGallery, EveryShippedTemplateRenders) {
   EXPECT_TRUE(fs::exists(folder / "out" / "contact_sheet.png"));
 }
 
+TEST(CliData, TheProgramFolderHoldsTheSamplePhotoAndTheFaceCascade) {
+  const fs::path folder = fs::path(GRINSNAP_CLI).parent_path();
+  EXPECT_FALSE(cv::imread((folder / "media/Images/default/Default1.jpg").string()).empty());
+  const fs::path cascade = folder / "media/Configurations/haarcascade_frontalface_alt2.xml";
+  ASSERT_TRUE(fs::exists(cascade));
+  EXPECT_NE(ReadBytes(cascade).find("opencv_storage"), std::string::npos);
+  EXPECT_TRUE(fs::exists(folder / "config.cfg"));
+  EXPECT_TRUE(fs::exists(folder / "lang/lang_eng.ini"));
+}
+
 TEST(CliHelp, EveryCommandHasHelpAndTheVersionIsShown) {
   for (const char* command : {"list", "apply", "batch", "gallery", "classes"}) {
     const CliRun run = Cli({command, "--help"});
