@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 #include "app/string_table.h"
@@ -29,8 +30,10 @@ namespace {
 constexpr const char* kLoadFailedText = "The picture \"%1\" could not be opened. It may be damaged, too large, or "
                                         "in a format Grinsnap does not read.";
 constexpr const char* kLoadFailedCaption = "Error";
+constexpr const char* kPhotosTab = "Photos";
+constexpr const char* kHistoryTab = "History";
 
-constexpr int kPhotoStripWidth = 112;
+constexpr int kPhotoStripWidth = 140;
 constexpr int kSidePanelWidth = 300;
 // The message the original-image pane sends its actions with.
 constexpr std::uint32_t kMsgOriginalPane = kWmUser + 1200;
@@ -73,7 +76,30 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
   layout->setSpacing(6);
-  layout->addWidget(photoList_);
+  // The strip shows the photos or, on its second tab, the edit history.
+  auto* strip = new QWidget(this);
+  auto* stripLayout = new QVBoxLayout(strip);
+  stripLayout->setContentsMargins(0, 0, 0, 0);
+  stripLayout->setSpacing(2);
+  stripTabs_ = new QTabBar(strip);
+  stripTabs_->setObjectName("StripTabs");
+  stripTabs_->addTab(kPhotosTab);
+  stripTabs_->addTab(kHistoryTab);
+  stripTabs_->setExpanding(true);
+  stripTabs_->setUsesScrollButtons(false);
+  stripTabs_->setDocumentMode(true);
+  stripTabs_->setElideMode(Qt::ElideRight);
+  QFont small = stripTabs_->font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  stripTabs_->setFont(small);
+  stripTabs_->setFixedWidth(kPhotoStripWidth);
+  stripLayout->addWidget(stripTabs_);
+  stripLayout->addWidget(photoList_, 1);
+  layout->addWidget(strip);
+  connect(stripTabs_, &QTabBar::currentChanged, this, [this](int mode) {
+    photoList_->SetMode(mode);
+    photoList_->Reload();
+  });
   layout->addWidget(preview_, 1);
   layout->addWidget(side);
 

@@ -8,6 +8,7 @@
 #include "core/effect_template.h"
 #include "core/option_panel.h"
 
+class QTabBar;
 class QVBoxLayout;
 
 namespace grinsnap {
@@ -90,6 +91,7 @@ private:
 
   AppContext& app_;
   PhotoList* photoList_ = nullptr;
+  QTabBar* stripTabs_ = nullptr;
   PreviewWidget* preview_ = nullptr;
   GalleryWidget* gallery_ = nullptr;
   QWidget* paneArea_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QSlider>
+#include <QTabBar>
 
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "ui/app_context.h"
 #include "ui/gallery_widget.h"
 #include "ui/main_window.h"
+#include "ui/photo_list.h"
 #include "ui/message_box.h"
 #include "ui/option_panes.h"
 #include "ui/work_area.h"
@@ -124,6 +126,14 @@ TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
   ASSERT_FALSE(app_.engine.IsBusy());
   EXPECT_FALSE(app_.engine.Output().empty());
   EXPECT_EQ(app_.engine.HistoryCount(), 1) << "a finished result is a history step";
+
+  // The strip's second tab shows the history.
+  auto* tabs = window_->findChild<QTabBar*>("StripTabs");
+  ASSERT_NE(tabs, nullptr);
+  tabs->setCurrentIndex(1);
+  EXPECT_EQ(window_->Work().Photos().Mode(), 1);
+  tabs->setCurrentIndex(0);
+  EXPECT_EQ(window_->Work().Photos().Mode(), 0);
 
   // Undo goes back to no result; the template is released.
   window_->RunMenuCommand(kMenuUndo);
