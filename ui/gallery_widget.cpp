@@ -710,6 +710,11 @@ void GalleryWidget::SetCurrentTab(int index) {
 
 TemplateEntry* GalleryWidget::SelectedEntry() const { return selected_ ? selected_->entry : nullptr; }
 
+void GalleryWidget::MarkSelected(const TemplateEntry* entry) {
+  selected_ = entry ? layout_.FindItem(entry) : nullptr;
+  list_->update();
+}
+
 QRect GalleryWidget::TileRect(const TemplateEntry& entry) const {
   const GalleryItem* item = layout_.FindItem(&entry);
   if (!item || layout_.TabOf(item) != layout_.CurrentTab()) return {};

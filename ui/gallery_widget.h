@@ -66,6 +66,9 @@ public:
   // ---- State, for the work area and for tests ----
   const GalleryLayout& Layout() const { return layout_; }
   TemplateEntry* SelectedEntry() const;
+  // Marks the entry's tile as the selected one (the template chosen
+  // elsewhere, by name); null clears the mark. Nothing is emitted.
+  void MarkSelected(const TemplateEntry* entry);
   int CurrentTab() const { return layout_.CurrentTab(); }
   void SetCurrentTab(int index);
   QTabBar* TabBar() const { return tabBar_; }

@@ -277,11 +277,13 @@ void WorkArea::SelectTemplate(TemplateEntry& entry) {
 }
 
 bool WorkArea::SelectTemplateByName(const std::string& name) {
+  // The gallery shows the chosen template as selected.
   const QString wanted = QString::fromStdString(name);
   for (Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive})
     for (const auto& column : app_.library.Columns())
       for (const auto& entry : column->entries)
         if (entry->document && QString::fromStdString(entry->name).compare(wanted, sensitivity) == 0) {
+          gallery_->MarkSelected(entry.get());
           SelectTemplate(*entry);
           return true;
         }

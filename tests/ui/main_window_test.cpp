@@ -145,6 +145,8 @@ TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButto
   window_->show();
   window_->Work().AddPhotos(WritePhotos(1));
   ASSERT_TRUE(window_->Work().SelectTemplateByName("emboss"));
+  ASSERT_NE(window_->Work().Gallery().SelectedEntry(), nullptr);
+  EXPECT_EQ(window_->Work().Gallery().SelectedEntry()->name, "Emboss");
   EXPECT_TRUE(window_->Work().HasOptionPane());
   auto* pane = window_->findChild<COptionPane2D*>();
   ASSERT_NE(pane, nullptr);
