@@ -26,6 +26,7 @@
 #include "app/template_library.h"
 #include "core/template_document.h"
 #include "test_support/gate_filter.h"
+#include "test_support/qt_input.h"
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
@@ -57,33 +58,11 @@ const std::string kSwap = "<filter name=\"ColorFilter\"><mat><r r=\"0\" g=\"0\" 
                           "<b r=\"1\" g=\"0\" b=\"0\"/></mat></filter>";
 const std::string kMoon = "<filter name=\"MoonFilter\"/>";
 
-void Mouse(QWidget& widget, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
-  QMouseEvent event(type, QPointF(pos), QPointF(widget.mapToGlobal(pos)), button, buttons, Qt::NoModifier);
-  QApplication::sendEvent(&widget, &event);
-}
-
-void Click(QWidget& widget, QPoint pos) {
-  Mouse(widget, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
-  Mouse(widget, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
-}
-
-// What Qt delivers for a double click: the second press comes as a double click.
-void DoubleClick(QWidget& widget, QPoint pos) {
-  Click(widget, pos);
-  Mouse(widget, QEvent::MouseButtonDblClick, pos, Qt::LeftButton, Qt::LeftButton);
-  Mouse(widget, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
-}
-
-void RightClick(QWidget& widget, QPoint pos) {
-  Mouse(widget, QEvent::MouseButtonPress, pos, Qt::RightButton, Qt::RightButton);
-  Mouse(widget, QEvent::MouseButtonRelease, pos, Qt::RightButton, Qt::NoButton);
-}
-
-void Wheel(QWidget& widget, QPoint pos, int angle) {
-  QWheelEvent event(QPointF(pos), QPointF(widget.mapToGlobal(pos)), QPoint(), QPoint(0, angle), Qt::NoButton,
-                    Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(&widget, &event);
-}
+using test::Click;
+using test::DoubleClick;
+using test::Mouse;
+using test::RightClick;
+using test::Wheel;
 
 // Chooses a context-menu command the way a click in the open menu does.
 void Choose(GalleryWidget& gallery, QAction* action) {

@@ -19,6 +19,7 @@
 
 #include "app/photo_list_model.h"
 #include "platform/messages.h"
+#include "test_support/qt_input.h"
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
@@ -32,27 +33,10 @@ constexpr int kCell = PhotoListModel::kCellLength;
 // The centre of the cell shown at a position of a horizontal strip.
 QPoint Cell(int position) { return QPoint(position * kCell + kCell / 2, kCell / 2); }
 
-void Mouse(QWidget& widget, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
-           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QMouseEvent event(type, QPointF(pos), QPointF(widget.mapToGlobal(pos)), button, buttons, modifiers);
-  QApplication::sendEvent(&widget, &event);
-}
-
-void Click(QWidget& widget, QPoint pos, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  Mouse(widget, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton, modifiers);
-  Mouse(widget, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton, modifiers);
-}
-
-void RightClick(QWidget& widget, QPoint pos) {
-  Mouse(widget, QEvent::MouseButtonPress, pos, Qt::RightButton, Qt::RightButton);
-  Mouse(widget, QEvent::MouseButtonRelease, pos, Qt::RightButton, Qt::NoButton);
-}
-
-void Wheel(QWidget& widget, QPoint pos, int angle) {
-  QWheelEvent event(QPointF(pos), QPointF(widget.mapToGlobal(pos)), QPoint(), QPoint(0, angle), Qt::NoButton,
-                    Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(&widget, &event);
-}
+using test::Click;
+using test::Mouse;
+using test::RightClick;
+using test::Wheel;
 
 // Drags a payload onto the widget and drops it, as the drag manager delivers
 // it (the drop goes to the widget that accepted the drag's entry). Returns

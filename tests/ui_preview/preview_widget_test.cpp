@@ -14,6 +14,7 @@
 #include "app/preview_view.h"
 #include "core/simple_template.h"
 #include "core/template_document.h"
+#include "test_support/qt_input.h"
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
@@ -61,20 +62,13 @@ protected:
   CT_SimpleTempl* roi_ = nullptr;
 };
 
-void Mouse(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
-  QMouseEvent e(type, at, w.mapToGlobal(at), button, held, Qt::NoModifier);
-  QCoreApplication::sendEvent(&w, &e);
-}
+using test::Mouse;
+using test::Wheel;
 
 void Drag(QWidget& w, QPoint from, QPoint to) {
   Mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
   Mouse(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
   Mouse(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-}
-
-void Wheel(QWidget& w, QPoint at, QPoint delta, Qt::ScrollPhase phase = Qt::NoScrollPhase) {
-  QWheelEvent e(at, w.mapToGlobal(at), QPoint(), delta, Qt::NoButton, Qt::NoModifier, phase, false);
-  QCoreApplication::sendEvent(&w, &e);
 }
 
 void RunEvents(int ms) {
