@@ -22,12 +22,12 @@ PhotoItem PhotoItem::FromImage(const cv::Mat& picture) {
   return item;
 }
 
-PhotoItem::PhotoItem(const PhotoItem& other) { CopyFieldsFrom(other); }
+PhotoItem::PhotoItem(const PhotoItem& other) { CopyFieldsFrom(other, true); }
 
 PhotoItem& PhotoItem::operator=(const PhotoItem& other) {
   if (this != &other) {
     ReleaseHandles();
-    CopyFieldsFrom(other);
+    CopyFieldsFrom(other, true);
   }
   return *this;
 }
@@ -75,7 +75,7 @@ void PhotoItem::ReleaseHandles() {
   node = nodeB = nullptr;
 }
 
-void PhotoItem::CopyFieldsFrom(const PhotoItem& other) {
+void PhotoItem::CopyFieldsFrom(const PhotoItem& other, bool clonePictures) {
   path = other.path;
   editRecord = other.editRecord;
   auxRecord = other.auxRecord;
@@ -85,27 +85,15 @@ void PhotoItem::CopyFieldsFrom(const PhotoItem& other) {
   cropRotation = other.cropRotation;
   crop = other.crop;
   faceData = other.faceData;
-  workingImage = other.workingImage.clone();
-  thumbnail = other.thumbnail.clone();
+  workingImage = clonePictures ? other.workingImage.clone() : other.workingImage;
+  thumbnail = clonePictures ? other.thumbnail.clone() : other.thumbnail;
   source = other.source;
   thumbnailKey_ = other.thumbnailKey_;
 }
 
 PhotoItem PhotoItem::Snapshot() const {
   PhotoItem copy;
-  copy.path = path;
-  copy.editRecord = editRecord;
-  copy.auxRecord = auxRecord;
-  copy.node = CImageObj::DupHandle(node);
-  copy.nodeB = CImageObj::DupHandle(nodeB);
-  copy.rotation = rotation;
-  copy.cropRotation = cropRotation;
-  copy.crop = crop;
-  copy.faceData = faceData;
-  copy.workingImage = workingImage;
-  copy.thumbnail = thumbnail;
-  copy.source = source;
-  copy.thumbnailKey_ = thumbnailKey_;
+  copy.CopyFieldsFrom(*this, false);
   return copy;
 }
 

@@ -91,7 +91,9 @@ private:
   ThumbnailKey CurrentKey(int width, int height) const { return {width, height, rotation, cropRotation, crop}; }
   ThumbnailKey thumbnailKey_;
 
-  void CopyFieldsFrom(const PhotoItem& other);
+  // Copies every field, duplicating the handles; the pictures are cloned or
+  // shared.
+  void CopyFieldsFrom(const PhotoItem& other, bool clonePictures);
   void ReleaseHandles();
   cv::Mat LoadSource();
 };
