@@ -67,7 +67,7 @@ public:
   bool HandCursor() const { return s_ != kMaxZoom; }
 
   // The geometry templates receive for overlays and mouse editing.
-  ViewGeometry Geometry() const { return {layout_.image, layout_.scale}; }
+  ViewGeometry Geometry() const { return {layout_.image, layout_.scale, s_ >= kMaxZoom}; }
   // Window point to picture pixel (real-valued) and back, for the current
   // layout; false (and nothing written) without a valid layout.
   bool WindowToImage(double x, double y, double* ix, double* iy) const;

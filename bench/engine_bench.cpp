@@ -12,7 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "core/builtin_classes.h"
+#include "templates/builtin_classes.h"
 #include "core/process_engine.h"
 #include "core/registry.h"
 #include "core/template_document.h"

@@ -12,8 +12,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "core/builtin_classes.h"
+#include "templates/builtin_classes.h"
 #include "core/registry.h"
+#include "filters/filter_factory.h"
 #include "filters/image_filter.h"
 
 namespace grinsnap {

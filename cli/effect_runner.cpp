@@ -6,7 +6,7 @@
 
 #include "app/template_library.h"
 #include "cli/cli_support.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "core/template_document.h"
 #include "platform/message_target.h"
 
@@ -139,12 +139,21 @@ void EffectRunner::HandPhotos(const std::vector<fs::path>& photos) {
 cv::Mat EffectRunner::Render(const std::vector<fs::path>& photos) {
   HandPhotos(photos);
   if (!engine_.Apply()) engine_.WaitForResult();
+  const RenderResult result = engine_.LastResult();
+  if (result.IsFailed())
+    throw CliError(kExitNoResult, "template '" + name_ + "' could not render these photos: " + result.message);
   const cv::Mat& output = engine_.Output();
   if (output.empty()) throw CliError(kExitNoResult, "template '" + name_ + "' gave no picture for these photos");
   return output.clone();
 }
 
-cv::Mat EffectRunner::Thumbnail() { return engine_.RenderTemplateThumbnail(*effect_); }
+cv::Mat EffectRunner::Thumbnail() {
+  cv::Mat thumbnail;
+  const RenderResult result = engine_.RenderTemplateThumbnail(*effect_, thumbnail);
+  if (result.IsFailed())
+    throw CliError(kExitNoResult, "template '" + name_ + "' gave no thumbnail: " + result.message);
+  return thumbnail;
+}
 
 void EffectRunner::SaveAnimation(const fs::path& path, cv::Size maxSize, bool overwrite) {
   if (!effect_->CanExportAnimation())

@@ -9,7 +9,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
-#include "core/builtin_classes.h"
+#include "templates/builtin_classes.h"
 #include "platform/version.h"
 
 using namespace grinsnap;

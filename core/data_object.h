@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 
 #include <opencv2/core.hpp>
+
+#include "core/render_result.h"
 
 namespace grinsnap {
 
@@ -54,8 +57,17 @@ public:
   // Starts a new random variation; called right before a fresh Process.
   virtual void Reseed() {}
   virtual void Process() = 0;
-  // Asks a Process running on another thread to stop soon.
+  // Asks a Process running on another thread to stop soon. A stop request
+  // stays until ClearAbort, so one that comes before Process starts is
+  // not lost.
   virtual void Abort() {}
+  // Lets the object run again after an abort; called once the run that was
+  // aborted has ended.
+  virtual void ClearAbort() {}
+  // How the last Process ended.
+  virtual RenderResult LastRun() const { return RenderResult::Done(); }
+  // Seeded effects: use this seed from now on, as Reseed would pick one.
+  virtual void SetSeed(std::uint32_t seed) { (void)seed; }
   // The result, owned by the object (null when there is none); callers
   // clone what they keep.
   virtual const cv::Mat* GetOutput() = 0;

@@ -12,10 +12,12 @@ struct ViewRect {
 };
 
 // Where the preview shows the output: the rectangle of the displayed picture
-// in view pixels and its scale (view pixels per image pixel).
+// in view pixels, its scale (view pixels per image pixel), and whether the
+// preview shows the whole picture fitted (not zoomed in).
 struct ViewGeometry {
   ViewRect imageRect;
   double scale = 1.0;
+  bool fitted = true;
 };
 
 // A colour as 0x00BBGGRR.

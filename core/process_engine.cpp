@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/render.h"
 #include "core/template_document.h"
 #include "platform/message_target.h"
 #include "platform/messages.h"
@@ -306,24 +307,48 @@ void CProcessEngine::StartWorker(int runMode) {
 }
 
 void CProcessEngine::WorkerRun(int runMode, int tag) {
-  template_->Process();
-  {
-    std::lock_guard lock(resultMutex_);
-    ReleaseOutput();
-    if (resultWanted_) {
-      if (runMode == 1) TruncateHistoryAfterPos();
-      TakeOutputClone();
-      if (runMode == 1) TrimHistory();
-    }
-    if (notifyWindow_ && resultWanted_) {
-      notifyWindow_->Post(kMsgResultReady, static_cast<WParam>(tag), 0);
-      if (mainWindow_) {
-        mainWindow_->Post(kMsgCommandState600, kCommandStateBusyOff, kCommandStateBusyOffArg);
-        mainWindow_->Post(kMsgCommandState600, kCommandStateRefresh, kCommandStateRefreshArg);
-      }
+  const RenderResult result = ProcessAndTakeOutput(runMode);
+  std::lock_guard lock(resultMutex_);
+  // A run that is being cancelled posts nothing; the one after it will.
+  const bool post = resultWanted_ && !result.IsCancelled();
+  busy_ = false;
+  if (post && notifyWindow_) {
+    notifyWindow_->Post(kMsgResultReady, static_cast<WParam>(tag), 0);
+    if (mainWindow_) {
+      mainWindow_->Post(kMsgCommandState600, kCommandStateBusyOff, kCommandStateBusyOffArg);
+      mainWindow_->Post(kMsgCommandState600, kCommandStateRefresh, kCommandStateRefreshArg);
     }
   }
-  busy_ = false;
+}
+
+RenderResult CProcessEngine::ProcessAndTakeOutput(int runMode) {
+  RenderResult result = Render(*template_, {.applyParams = false});
+  std::lock_guard lock(resultMutex_);
+  ReleaseOutput();
+  if (!resultWanted_ && result.IsFinished()) result = RenderResult::Stopped();
+  if (result.IsFinished()) {
+    result = Guarded([&] {
+      const cv::Mat* picture = template_->GetOutput();
+      if (picture && !picture->empty()) {
+        if (runMode == 1) TruncateHistoryAfterPos();
+        output_ = picture->clone();
+        if (runMode == 1) TrimHistory();
+      }
+      return RenderResult::Done();
+    });
+  }
+  lastResult_ = result;
+  return result;
+}
+
+RenderResult CProcessEngine::LastResult() const {
+  std::lock_guard lock(resultMutex_);
+  return lastResult_;
+}
+
+void CProcessEngine::SetLastResult(RenderResult result) {
+  std::lock_guard lock(resultMutex_);
+  lastResult_ = std::move(result);
 }
 
 void CProcessEngine::SetTemplate(CEffectTemplate* t) {
@@ -332,7 +357,13 @@ void CProcessEngine::SetTemplate(CEffectTemplate* t) {
   template_ = TemplateRef(t);
 }
 
-void CProcessEngine::HandInputs() {
+RenderResult CProcessEngine::Prepare(bool handInputs, bool naturalSize, bool reseed) {
+  const cv::Size box = viewRect_.size();
+  RenderRequest request{.size = naturalSize || viewRect_.empty() ? OutputSize::Natural() : OutputSize::Fit(box),
+                        .reseed = reseed,
+                        .process = false};
+  if (!handInputs) return Render(*template_, request);
+
   std::lock_guard lock(inputLock_);
   if (inputsFromHistory_) {
     std::vector<cv::Mat> pictures;
@@ -342,20 +373,15 @@ void CProcessEngine::HandInputs() {
     if (hasPrimary) pictures.push_back(history_[static_cast<std::size_t>(primaryHistoryEntry_)]);
     for (int i = 0; i < count; ++i)
       if (!hasPrimary || i != primaryHistoryEntry_) pictures.push_back(history_[static_cast<std::size_t>(i)]);
-    template_->SetSources(pictures);
-    return;
+    request.sources = pictures;
+    return Render(*template_, request);
   }
   // Templates copy what they keep, so the copies may share pixels with the inputs.
   std::vector<PhotoItem> copies;
   copies.reserve(inputs_.size());
   for (const PhotoItem& input : inputs_) copies.push_back(input.Snapshot());
-  template_->SetInputPhotos(copies);
-}
-
-void CProcessEngine::PrepareAndApplyParams(bool naturalSize) {
-  const cv::Size box = viewRect_.size();
-  template_->PrepareOutput(naturalSize || viewRect_.empty() ? nullptr : &box);
-  template_->ApplyParams();
+  request.photos = copies;
+  return Render(*template_, request);
 }
 
 void CProcessEngine::ReleaseOutput() {
@@ -363,10 +389,23 @@ void CProcessEngine::ReleaseOutput() {
   outputBorrowed_ = false;
 }
 
-void CProcessEngine::TakeOutputClone() {
-  const cv::Mat* result = template_->GetOutput();
-  output_ = result && !result->empty() ? result->clone() : cv::Mat();
-  outputBorrowed_ = false;
+// Runs the steps before Process and then Process itself, here or on the
+// worker thread. Returns true when the run ended here.
+bool CProcessEngine::Run(bool handInputs, bool naturalSize, bool reseed, int runMode) {
+  RenderResult prepared = Prepare(handInputs, naturalSize, reseed);
+  if (!prepared.IsFinished()) {
+    ReleaseOutput();
+    SetLastResult(std::move(prepared));
+    requestTag_ = 0;
+    return true;
+  }
+  if (template_->RunsInBackground()) {
+    StartWorker(runMode);
+    return false;
+  }
+  ProcessAndTakeOutput(runMode);
+  requestTag_ = 0;
+  return true;
 }
 
 bool CProcessEngine::Apply() {
@@ -375,38 +414,31 @@ bool CProcessEngine::Apply() {
     requestTag_ = 0;
     return true;
   }
-  HandInputs();
-  PrepareAndApplyParams(false);
-  if (template_->RunsInBackground()) {
-    template_->Reseed();
-    StartWorker(0);
-    return false;
-  }
-  template_->Reseed();
-  template_->Process();
-  ReleaseOutput();
-  TakeOutputClone();
-  requestTag_ = 0;
-  return true;
+  return Run(true, false, true, 0);
 }
 
 void CProcessEngine::Refresh() {
   StopWorker();
   if (!template_) return;
-  PrepareAndApplyParams(false);
-  template_->Process();
-  const cv::Mat* result = template_->GetOutput();
-  if (!result || result->empty()) {
-    ReleaseOutput();
-    return;
+  RenderResult result = Prepare(false, false, false);
+  if (result.IsFinished()) result = Render(*template_, {.applyParams = false});
+  if (result.IsFinished()) {
+    result = Guarded([&] {
+      const cv::Mat* picture = template_->GetOutput();
+      if (!picture || picture->empty()) {
+        ReleaseOutput();
+      } else if (outputBorrowed_ || output_.empty() || output_.type() != picture->type()) {
+        output_ = picture->clone();
+      } else {
+        // Reuses the buffer of the previous step instead of allocating per slider move.
+        cv::resize(*picture, output_, output_.size(), 0, 0, cv::INTER_LINEAR);
+      }
+      return RenderResult::Done();
+    });
   }
-  if (outputBorrowed_ || output_.empty() || output_.type() != result->type()) {
-    output_ = result->clone();
-  } else {
-    // Reuses the buffer of the previous step instead of allocating per slider move.
-    cv::resize(*result, output_, output_.size(), 0, 0, cv::INTER_LINEAR);
-  }
+  if (!result.IsFinished()) ReleaseOutput();
   outputBorrowed_ = false;
+  SetLastResult(std::move(result));
 }
 
 bool CProcessEngine::ApplyHistoryRun() {
@@ -415,18 +447,7 @@ bool CProcessEngine::ApplyHistoryRun() {
     requestTag_ = 0;
     return true;
   }
-  PrepareAndApplyParams(true);
-  if (template_->RunsInBackground()) {
-    StartWorker(1);
-    return false;
-  }
-  template_->Process();
-  ReleaseOutput();
-  TakeOutputClone();
-  TruncateHistoryAfterPos();
-  TrimHistory();
-  requestTag_ = 0;
-  return true;
+  return Run(false, true, false, 1);
 }
 
 void CProcessEngine::TruncateHistoryAfterPos() {
@@ -526,7 +547,8 @@ void CProcessEngine::Redo() {
 void CProcessEngine::AddOutputAsPhoto() {
   StopWorker();
   if (output_.empty()) return;
-  InsertPhoto(0, PhotoItem::FromImage(output_));
+  // The photo keeps a copy: the next refresh rewrites the output in place.
+  InsertPhoto(0, PhotoItem::FromImage(output_.clone()));
 }
 
 void CProcessEngine::ClearOutput() {
@@ -547,7 +569,7 @@ cv::Mat CProcessEngine::MakeThumbnail(int index, std::filesystem::path* path) {
   return photo.thumbnail.clone();
 }
 
-cv::Mat CProcessEngine::RenderTemplateThumbnail(CEffectTemplate& t) {
+RenderResult CProcessEngine::RenderTemplateThumbnail(CEffectTemplate& t, cv::Mat& thumbnail) {
   std::vector<PhotoItem> copies;
   {
     std::lock_guard lock(inputLock_);
@@ -556,7 +578,7 @@ cv::Mat CProcessEngine::RenderTemplateThumbnail(CEffectTemplate& t) {
   }
   // The template is the gallery's own; the copies share pixels that nobody
   // changes in place, so the rendering needs no lock.
-  return RenderGalleryThumbnail(t, copies);
+  return RenderGalleryThumbnail(t, copies, thumbnail);
 }
 
 // ---- Photo thumbnails ----

@@ -13,6 +13,7 @@
 #include "core/effect_template.h"
 #include "core/image_obj.h"
 #include "core/photo_item.h"
+#include "core/render_result.h"
 
 namespace grinsnap {
 
@@ -79,9 +80,9 @@ public:
   // Takes a reference on t (null clears) and drops the old template's.
   void SetTemplate(CEffectTemplate* t);
   CEffectTemplate* Template() const { return template_.get(); }
-  // Runs the current template on the inputs; true when it finished here,
+  // Runs the current template on the inputs; true when it ended here,
   // false when it goes on on the worker thread (the result-ready message
-  // follows).
+  // follows). LastResult tells how the run ended.
   bool Apply();
   // Waits for a background run to end on its own (no cancel); for front ends
   // without an event loop, after Apply returned false.
@@ -111,7 +112,7 @@ public:
   // given, receives the photo's path.
   cv::Mat MakeThumbnail(int index, std::filesystem::path* path = nullptr);
   // The gallery thumbnail of a template rendered on the current inputs.
-  cv::Mat RenderTemplateThumbnail(CEffectTemplate& t);
+  RenderResult RenderTemplateThumbnail(CEffectTemplate& t, cv::Mat& thumbnail);
   // (Re)starts the photo thumbnail thread.
   void StartThumbnails();
   void StopThumbnails();
@@ -121,6 +122,11 @@ public:
   const cv::Mat& Output() const { return output_; }
   bool OutputBorrowed() const { return outputBorrowed_; }
   bool IsBusy() const { return busy_.load(); }
+  // How the last run ended: Finished with the result in Output(), Failed
+  // with the reason (no output then), or Cancelled. Read it on the
+  // interface thread after Apply returned true or the result-ready message
+  // came.
+  RenderResult LastResult() const;
 
   int HistoryCount() const { return static_cast<int>(history_.size()); }
   int HistoryPos() const { return historyPos_; }
@@ -143,6 +149,7 @@ public:
 
 private:
   void StopWorker();
+  bool Run(bool handInputs, bool naturalSize, bool reseed, int runMode);
   void StartWorker(int runMode);
   void WorkerRun(int runMode, int tag);
   void StopThumbnailsLocked();
@@ -150,11 +157,14 @@ private:
   // Only under the photo lock.
   void RenumberPhotos();
   void ReleaseOutput();
-  void TakeOutputClone();
   void TruncateHistoryAfterPos();
   void TrimHistory();
-  void HandInputs();
-  void PrepareAndApplyParams(bool naturalSize);
+  // The steps before Process: the inputs (when handed), the output size
+  // (the view's, or the natural one) and the parameters.
+  RenderResult Prepare(bool handInputs, bool naturalSize, bool reseed);
+  // Process and the copy of its result, on whichever thread runs it.
+  RenderResult ProcessAndTakeOutput(int runMode);
+  void SetLastResult(RenderResult result);
   // Builds the working image of a copy of photo index; an empty item for a bad index.
   PhotoItem PhotoWithWorkingImage(int photoIndex);
 
@@ -186,8 +196,9 @@ private:
   // The worker's verdict on its result is taken under this mutex, and a
   // cancel clears resultWanted under it, so a run that is being cancelled
   // never posts its result.
-  std::mutex resultMutex_;
+  mutable std::mutex resultMutex_;
   bool resultWanted_ = true;
+  RenderResult lastResult_;
   std::thread worker_;
 
   std::mutex thumbMutex_;

@@ -5,7 +5,6 @@
 
 #include "core/effect_template.h"
 #include "core/option_panel.h"
-#include "filters/image_filter.h"
 
 namespace grinsnap {
 namespace {
@@ -17,21 +16,27 @@ std::map<std::string, DataObjectCreator, std::less<>>& Table() {
   return table;
 }
 
-// Takes ownership only when the object is of type T.
-template <typename T>
-std::unique_ptr<T> Downcast(std::unique_ptr<CImageDataObject> object) {
-  if (T* typed = dynamic_cast<T*>(object.get())) {
-    object.release();
-    return std::unique_ptr<T>(typed);
-  }
-  return nullptr;
+std::vector<std::string>& Conflicts() {
+  static std::vector<std::string> conflicts;
+  return conflicts;
 }
 
 }  // namespace
 
 DataObjectCreator RegisterDataObjectClass(const char* name, DataObjectCreator creator) {
-  if (name) Table()[name] = creator;
+  if (!name) return creator;
+  auto [it, added] = Table().try_emplace(name, creator);
+  if (!added && it->second != creator) {
+    Conflicts().push_back(name);
+    it->second = creator;
+  }
   return creator;
+}
+
+std::vector<std::string> RegistryConflicts() { return Conflicts(); }
+
+void RegisterClasses(std::span<const ClassEntry> entries) {
+  for (const ClassEntry& entry : entries) RegisterDataObjectClass(entry.name, entry.create);
 }
 
 std::unique_ptr<CImageDataObject> CreateDataObject(const char* name) {
@@ -48,19 +53,6 @@ std::vector<std::string> RegisteredClassNames() {
   return names;
 }
 
-std::unique_ptr<CImageFilter> CreateFilterFromXml(const char* className, const tinyxml2::XMLElement* element,
-                                                  const std::filesystem::path& folder, bool shareSources,
-                                                  const float* paramBlock) {
-  std::unique_ptr<CImageFilter> filter = Downcast<CImageFilter>(CreateDataObject(className));
-  if (!filter) return nullptr;
-  filter->SetElement(element);
-  filter->SetVariables(paramBlock);
-  filter->SetShareSources(shareSources);
-  filter->SetFolder(folder);
-  filter->Load();
-  return filter;
-}
-
 std::mutex& TemplateCreationLock() {
   static std::mutex lock;
   return lock;
@@ -69,7 +61,7 @@ std::mutex& TemplateCreationLock() {
 CEffectTemplate* CreateTemplate(const char* className, const char* displayName, const tinyxml2::XMLElement* element,
                                 const std::filesystem::path& folder, CProcessEngine* engine) {
   std::lock_guard guard(TemplateCreationLock());
-  std::unique_ptr<CEffectTemplate> created = Downcast<CEffectTemplate>(CreateDataObject(className));
+  std::unique_ptr<CEffectTemplate> created = TakeAs<CEffectTemplate>(CreateDataObject(className));
   if (!created) return nullptr;
   created->SetEngine(engine);
   created->SetFolder(folder);
@@ -82,7 +74,7 @@ CEffectTemplate* CreateTemplate(const char* className, const char* displayName, 
 COptionPanel* CreateOptionPane(const char* name, PaneHost* parentWindow, CEffectTemplate* owner) {
   std::unique_ptr<CImageDataObject> object = CreateDataObject(name);
   if (!object || object->Kind() != ObjectKind::OptionPane) return nullptr;
-  std::unique_ptr<COptionPanel> pane = Downcast<COptionPanel>(std::move(object));
+  std::unique_ptr<COptionPanel> pane = TakeAs<COptionPanel>(std::move(object));
   if (!pane) return nullptr;
   pane->AttachByRegistry(parentWindow, owner);
   return pane.release();

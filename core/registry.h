@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,6 @@ class XMLElement;
 
 namespace grinsnap {
 
-class CImageFilter;
 class CEffectTemplate;
 class COptionPanel;
 class CProcessEngine;
@@ -22,29 +22,50 @@ class PaneHost;
 using DataObjectCreator = CImageDataObject* (*)();
 
 // Registers a creator under a name. A later registration under the same name
-// replaces the earlier one. Returns the creator, so that it can initialise a
-// static object.
+// replaces the earlier one; when it brings another class, the name is also
+// recorded as a conflict (see RegistryConflicts). Returns the creator.
 DataObjectCreator RegisterDataObjectClass(const char* name, DataObjectCreator creator);
 
 // Creates the object registered under name; null for an unknown or null name.
 std::unique_ptr<CImageDataObject> CreateDataObject(const char* name);
 
+// Takes ownership of an object made by name only when it is a T.
+template <typename T>
+std::unique_ptr<T> TakeAs(std::unique_ptr<CImageDataObject> object) {
+  if (T* typed = dynamic_cast<T*>(object.get())) {
+    object.release();
+    return std::unique_ptr<T>(typed);
+  }
+  return nullptr;
+}
+
 // Every registered name, sorted.
 std::vector<std::string> RegisteredClassNames();
+
+// Names that two different classes were registered under. Empty in a sound
+// build: a second class under a taken name silently replaces the first.
+std::vector<std::string> RegistryConflicts();
+
+// One line of a registration list: a class under its registered name.
+struct ClassEntry {
+  const char* name;
+  DataObjectCreator create;
+};
+
+template <typename T>
+constexpr ClassEntry Entry() {
+  return {T::kClassName, []() -> CImageDataObject* { return new T(); }};
+}
+
+// Registers every entry of a list.
+void RegisterClasses(std::span<const ClassEntry> entries);
 
 // Registers T under T::kClassName.
 template <typename T>
 void RegisterClass() {
-  RegisterDataObjectClass(T::kClassName, []() -> CImageDataObject* { return new T(); });
+  const ClassEntry entry = Entry<T>();
+  RegisterDataObjectClass(entry.name, entry.create);
 }
-
-// Creates a filter by name and runs its creation sequence: element,
-// variables, shareSources, folder, Load. Null when the name is not a
-// registered filter.
-std::unique_ptr<CImageFilter> CreateFilterFromXml(const char* className,
-                                                  const tinyxml2::XMLElement* element,
-                                                  const std::filesystem::path& folder,
-                                                  bool shareSources, const float* paramBlock);
 
 // Creates and loads a template under the template-creation lock. The display
 // name stays owned by the XML document. Null when the name is not a

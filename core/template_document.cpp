@@ -8,6 +8,7 @@
 
 #include "core/photo_item.h"
 #include "core/registry.h"
+#include "core/render.h"
 
 namespace grinsnap {
 
@@ -58,18 +59,18 @@ cv::Size ThumbnailFitSize(cv::Size picture) {
   return FitInside(picture, {kThumbnailWidth, kThumbnailHeight}, true);
 }
 
-cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<PhotoItem> inputs) {
-  const cv::Size box(kThumbnailWidth, kThumbnailHeight);
-  effect.SetInputPhotos(inputs);
-  effect.PrepareOutput(&box);
-  effect.SetThumbnailMode(true);
-  effect.ApplyParams();
-  effect.Process();
-  cv::Mat thumbnail;
-  const cv::Mat* output = effect.GetOutput();
-  if (output && !output->empty()) cv::resize(*output, thumbnail, ThumbnailFitSize(output->size()), 0, 0, cv::INTER_AREA);
-  effect.SetThumbnailMode(false);
-  return thumbnail;
+RenderResult RenderGalleryThumbnail(CEffectTemplate& effect, std::span<PhotoItem> inputs, cv::Mat& thumbnail) {
+  thumbnail.release();
+  RenderResult result = Render(effect, {.photos = inputs,
+                                        .size = OutputSize::Fit({kThumbnailWidth, kThumbnailHeight}),
+                                        .thumbnailMode = true});
+  if (!result.IsFinished()) return result;
+  return Guarded([&] {
+    const cv::Mat* output = effect.GetOutput();
+    if (output && !output->empty())
+      cv::resize(*output, thumbnail, ThumbnailFitSize(output->size()), 0, 0, cv::INTER_AREA);
+    return RenderResult::Done();
+  });
 }
 
 }  // namespace grinsnap

@@ -8,6 +8,7 @@
 #include <tinyxml2.h>
 
 #include "core/effect_template.h"
+#include "core/render_result.h"
 
 namespace grinsnap {
 
@@ -49,8 +50,8 @@ cv::Size ThumbnailFitSize(cv::Size picture);
 
 // Renders a gallery thumbnail of a template from the current inputs:
 // SetInputPhotos, PrepareOutput(129, 86), thumbnail mode on, ApplyParams, Process,
-// output fitted into 129 x 86, thumbnail mode off. Empty when the template
-// gives no output.
-cv::Mat RenderGalleryThumbnail(CEffectTemplate& effect, std::span<PhotoItem> inputs);
+// output fitted into 129 x 86, thumbnail mode off. The thumbnail is empty
+// unless the render finished with an output.
+RenderResult RenderGalleryThumbnail(CEffectTemplate& effect, std::span<PhotoItem> inputs, cv::Mat& thumbnail);
 
 }  // namespace grinsnap

@@ -2,12 +2,12 @@
 
 #include <tinyxml2.h>
 
-#include "core/registry.h"
-#include "filters/xml_params.h"
+#include "core/xml_params.h"
+#include "filters/filter_factory.h"
 
 namespace grinsnap {
 
-CF_Combine::CF_Combine() { SetClassName(kClassName); }
+CF_Combine::CF_Combine() : CImageFilter(kTraits) { SetClassName(kClassName); }
 
 CF_Combine::~CF_Combine() = default;
 
@@ -21,9 +21,8 @@ int CF_Combine::Load() {
     // Later filters take the previous output as it is, without copying it.
     const bool share = !links_.empty();
     Link link;
-    link.filter = CreateFilterFromXml(child->Attribute("name"), child, Folder(), share, nullptr);
+    link.filter = CreateNestedFilter(*this, child, share);
     if (!link.filter) continue;
-    link.filter->JoinAbortTree(*this);
     const tinyxml2::XMLElement* comp = child->FirstChildElement("comp");
     for (int k = 0; k < 3; ++k) {
       int index = -1;
@@ -46,13 +45,8 @@ bool CF_Combine::PrepareOutput(const cv::Size* box) {
   return links_.empty() ? false : links_.front().filter->PrepareOutput(box);
 }
 
-void CF_Combine::Reseed() {
-  for (Link& link : links_) link.filter->Reseed();
-}
-
-void CF_Combine::Abort() {
-  stop_ = true;
-  for (Link& link : links_) link.filter->Abort();
+void CF_Combine::ForEachNested(const std::function<void(CImageFilter&)>& visit) {
+  for (Link& link : links_) visit(*link.filter);
 }
 
 const cv::Mat* CF_Combine::GetOutput() { return links_.empty() ? nullptr : links_.back().filter->GetOutput(); }
@@ -64,25 +58,29 @@ bool CF_Combine::RunsInBackground() {
 }
 
 void CF_Combine::Process() {
-  stop_ = false;
+  lastRun_ = RenderResult::Done();
   const bool useBox = hasBox_ && !(box_.width == 0 && box_.height == 0);
   for (std::size_t i = 0; i < links_.size(); ++i) {
     Link& link = links_[i];
     link.filter->PrepareOutput(useBox ? &box_ : nullptr);
     const bool mapped = link.index[0] >= 0 || link.index[1] >= 0 || link.index[2] >= 0;
-    if (variables_ && mapped) {
+    if (!variables_.Empty() && mapped) {
       for (int k = 0; k < 3; ++k)
-        linkBlock_[k] = link.index[k] >= 0 ? variables_[link.index[k]] : link.defaults[k];
-      for (int k = kBlockRoiX; k <= kBlockRoiHeight; ++k) linkBlock_[k] = variables_[k];
+        linkBlock_[k] = link.index[k] >= 0 ? Var(link.index[k], 0.0f) : link.defaults[k];
+      for (int k = kBlockRoiX; k <= kBlockRoiHeight; ++k) linkBlock_[k] = Var(k, kDefaultVariableBlock[k]);
       linkBlock_[kBlockPointX] = 0.5f;
       linkBlock_[kBlockPointY] = 0.5f;
-      link.filter->SetVariables(linkBlock_.data());
+      link.filter->SetVariables(linkBlock_);
     } else {
       link.filter->SetVariables(nullptr);
     }
     link.filter->Process();
     link.filter->SetVariables(nullptr);
-    if (stop_) break;
+    lastRun_ = Worse(lastRun_, link.filter->LastRun());
+    if (StopRequested() || !lastRun_.IsFinished()) {
+      if (lastRun_.IsFinished()) lastRun_ = RenderResult::Stopped();
+      break;
+    }
     if (i + 1 < links_.size()) {
       const cv::Mat* out = link.filter->GetOutput();
       if (out)

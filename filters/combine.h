@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -16,6 +15,9 @@ namespace grinsnap {
 class CF_Combine : public CImageFilter {
 public:
   static constexpr const char* kClassName = "CombineFilter";
+  // Abort sets the chain's own flag, which ends the chain after the filter
+  // that is running, and stops that filter too.
+  static constexpr FilterTraits kTraits{.ownStopFlag = true};
 
   struct Link {
     std::unique_ptr<CImageFilter> filter;
@@ -28,12 +30,11 @@ public:
 
   int Load() override;
   void SetSources(std::span<const cv::Mat> images) override;
-  void Reseed() override;
   void Process() override;
-  void Abort() override;
   const cv::Mat* GetOutput() override;
   bool PrepareOutput(const cv::Size* box) override;
   bool RunsInBackground() override;
+  void ForEachNested(const std::function<void(CImageFilter&)>& visit) override;
 
   const std::vector<Link>& Links() const { return links_; }
 
@@ -42,7 +43,6 @@ private:
   bool hasBox_ = false;
   cv::Size box_;
   std::array<float, kVariableBlockSize> linkBlock_{};
-  std::atomic<bool> stop_{false};
 };
 
 }  // namespace grinsnap

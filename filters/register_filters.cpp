@@ -1,17 +1,22 @@
 #include "filters/register_filters.h"
 
-#include "core/registry.h"
 #include "filters/combine.h"
 #include "filters/simple_filter.h"
 #include "filters/tone/register_tone.h"
 
 namespace grinsnap {
 
-// Sorted by registered name.
-void RegisterFilterClasses() {
-  RegisterClass<CF_Combine>();       // "CombineFilter"
-  RegisterClass<CF_SimpleFilter>();  // "SimpleFilter"
-  RegisterToneFilters();
+std::span<const ClassEntry> BaseFilterClasses() {
+  static constexpr ClassEntry kClasses[] = {
+      Entry<CF_Combine>(),       // "CombineFilter"
+      Entry<CF_SimpleFilter>(),  // "SimpleFilter"
+  };
+  return kClasses;
+}
+
+std::vector<std::span<const ClassEntry>> FilterClassLists() {
+  // One line per family.
+  return {BaseFilterClasses(), ToneFilterClasses()};
 }
 
 }  // namespace grinsnap

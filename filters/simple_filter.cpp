@@ -5,11 +5,15 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/xml_params.h"
+#include "filters/working_resolution.h"
 #include "platform/image_loader.h"
 
 namespace grinsnap {
 
-CF_SimpleFilter::CF_SimpleFilter() { SetClassName(kClassName); }
+CF_SimpleFilter::CF_SimpleFilter(const char* className, const FilterTraits& traits) : CImageFilter(traits) {
+  SetClassName(className);
+}
 
 CF_SimpleFilter::~CF_SimpleFilter() { ReleaseSources(); }
 
@@ -77,23 +81,64 @@ bool CF_SimpleFilter::PrepareOutput(const cv::Size* box) {
   return replaced;
 }
 
-void CF_SimpleFilter::ResizeSourceToOutput(cv::Mat& dst) const {
-  // A shared source is taken as the caller gave it; kernels want 8-bit BGR.
-  cv::Mat bgr;
-  if (source_.type() == CV_8UC3)
-    bgr = source_;
-  else
-    ToBgr8(source_, bgr);
-  if (bgr.size() == output_.size())
-    bgr.copyTo(dst);
-  else
-    cv::resize(bgr, dst, output_.size(), 0, 0, cv::INTER_LINEAR);
+const cv::Mat& CF_SimpleFilter::SourceAtOutputSize(cv::Mat& scratch) const {
+  return SourceAt(output_.size(), scratch);
 }
 
-const cv::Mat& CF_SimpleFilter::SourceAtOutputSize(cv::Mat& scratch) const {
-  if (source_.size() == output_.size() && source_.type() == CV_8UC3) return source_;
-  ResizeSourceToOutput(scratch);
+const cv::Mat& CF_SimpleFilter::SourceAt(cv::Size size, cv::Mat& scratch) const {
+  // A shared source is taken as the caller gave it; kernels want 8-bit BGR.
+  cv::Mat bgr = source_;
+  if (source_.type() != CV_8UC3) ToBgr8(source_, bgr);
+  if (bgr.size() == size) {
+    if (bgr.data == source_.data) return source_;
+    scratch = bgr;
+  } else {
+    cv::resize(bgr, scratch, size, 0, 0, cv::INTER_LINEAR);
+  }
   return scratch;
+}
+
+void CF_SimpleFilter::Process() {
+  lastRun_ = RenderResult::Done();
+  if (!Traits().kernel || source_.empty() || output_.empty()) return;
+  lastRun_ = Run();
+  // A stop that came while the last row was drawn still makes the run
+  // incomplete in the caller's eyes: the engine discards it either way.
+  if (lastRun_.IsFinished() && StopRequested()) lastRun_ = RenderResult::Stopped();
+}
+
+RenderResult CF_SimpleFilter::Run() {
+  const double reference = Traits().workingReference;
+  cv::Mat scratch;
+  if (reference <= 0)
+    return RunKernel(SourceAtOutputSize(scratch), output_) ? RenderResult::Done() : RenderResult::Stopped();
+
+  // Strokes and particles keep their size on every photo: the kernel runs
+  // on the source at the working resolution, and its picture is then
+  // resized into the output.
+  const cv::Size size = WorkingResolution(source_.size(), reference);
+  if (size.width <= 0 || size.height <= 0) return RenderResult::Done();
+  const cv::Mat& working = SourceAt(size, scratch);
+  cv::Mat result(size, CV_8UC3, cv::Scalar::all(0));
+  if (!RunKernel(working, result)) return RenderResult::Stopped();
+  cv::resize(result, output_, output_.size(), 0, 0, cv::INTER_LINEAR);
+  return RenderResult::Done();
+}
+
+bool CF_SimpleFilter::RunsInBackground() {
+  const FilterTraits& traits = Traits();
+  switch (traits.background) {
+    case Background::Never: return false;
+    case Background::Always: return true;
+    case Background::AboveSize:
+      return !output_.empty() && (output_.cols > traits.backgroundLimit || output_.rows > traits.backgroundLimit);
+    case Background::WhenDelay: {
+      int delay = 0;
+      ReadAttribute(FirstChild(element_, "param"), "delay", delay);
+      return delay == 1;
+    }
+  }
+  return false;
 }
 
 }  // namespace grinsnap

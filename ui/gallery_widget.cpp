@@ -249,7 +249,8 @@ private:
       rendering_ = effect.get();
       if (cancelCurrent_ || stop_) effect->Abort();
     }
-    const cv::Mat picture = engine.RenderTemplateThumbnail(*effect);
+    cv::Mat picture;
+    engine.RenderTemplateThumbnail(*effect, picture);  // empty unless it finished
     {
       std::lock_guard lock(mutex_);
       rendering_ = nullptr;

@@ -11,7 +11,7 @@
 
 #include "app/settings_storage_ini.h"
 #include "app/system_language.h"
-#include "core/builtin_classes.h"
+#include "templates/builtin_classes.h"
 #include "platform/folders.h"
 #include "ui/app_context.h"
 #include "ui/main_window.h"

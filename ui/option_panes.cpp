@@ -15,7 +15,7 @@
 
 #include "core/effect_template.h"
 #include "core/registry.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "platform/image_loader.h"
 #include "platform/messages.h"
 #include "platform/paths.h"

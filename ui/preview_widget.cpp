@@ -18,7 +18,7 @@
 #include "app/preview_view.h"
 #include "core/effect_template.h"
 #include "core/process_engine.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "platform/messages.h"
 #include "ui/photo_list.h"
 #include "ui/palette.h"

@@ -8,7 +8,7 @@
 
 #include "filters/simd_support.h"
 #include "filters/tone/tone_support.h"
-#include "filters/xml_params.h"
+#include "core/xml_params.h"
 
 namespace grinsnap {
 
@@ -173,7 +173,8 @@ bool ColorKernel(const cv::Mat& src, cv::Mat& dst, const ColorTransform& transfo
   });
 }
 
-CF_Color::CF_Color() { SetClassName(kClassName); }
+// The class name and the traits go to the base; nothing else is set up here.
+CF_Color::CF_Color() : CF_SimpleFilter(kClassName, kTraits) {}
 
 // Load runs once, right after the filter is made from its element. A filter
 // reads its parameters here and only here; whatever is missing or unreadable
@@ -218,23 +219,15 @@ int CF_Color::Load() {
   return 0;
 }
 
-// Process has the shape every simple filter follows: nothing to do without a
-// source; the source at the output size (the engine sized the output in
-// PrepareOutput); the kernel from it into output_. Parameters that come from
-// the template's variable block would be read here, at every Process, with
-// Var(index, default); this filter has none.
-void CF_Color::Process() {
-  if (source_.empty() || output_.empty()) return;
-  // Cleared at the start, so that an Abort aimed at an earlier run does not
-  // cut this one short.
-  stop_ = false;
-  cv::Mat scratch;  // the only allocation, and only when a resize is needed
-  ColorKernel(SourceAtOutputSize(scratch), output_, transform_, clip_, &stop_);
-}
-
-bool CF_Color::RunsInBackground() {
-  if (output_.empty()) return false;
-  return output_.cols > kBackgroundLimit || output_.rows > kBackgroundLimit;
+// The base calls RunKernel once per Process, only when there is a source
+// and an output: in is the source resized (bilinear) to the output size, out
+// is the output, already sized and black. Parameters that come from the
+// template's variable block would be read here, at every run, with
+// Param(kSomeParam) for entries declared in kTraits.params; this filter has
+// none. The kernel polls StopFlag() between rows and says whether it ran to
+// the end; the base turns that into Finished or Cancelled.
+bool CF_Color::RunKernel(const cv::Mat& in, cv::Mat& out) {
+  return ColorKernel(in, out, transform_, clip_, StopFlag());
 }
 
 }  // namespace grinsnap

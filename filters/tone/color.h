@@ -37,31 +37,34 @@ bool ColorKernel(const cv::Mat& src, cv::Mat& dst, const ColorTransform& transfo
 // elements, composed in document order, followed by soft clipping whose
 // levels come from "param".
 //
-// This file is the worked example for new filters: the class reads its
-// parameters and sizes its output, the kernel above does the pixel work.
+// This file is the worked example for new filters. A filter is a thin class
+// over a free kernel function (above): the class declares its traits once,
+// reads its parameters in Load, and calls the kernel in RunKernel. The base
+// does the rest: taking the sources, sizing the output, handing the kernel
+// the source at the output size, turning the kernel's answer into the run's
+// outcome, and answering RunsInBackground from the traits.
 class CF_Color : public CF_SimpleFilter {
 public:
   static constexpr const char* kClassName = "ColorFilter";
-
-  // Outputs wider or taller than this render on the engine's worker thread.
-  static constexpr int kBackgroundLimit = 1000;
+  // Its own stop flag rather than the tree's, and the worker thread for
+  // outputs wider or taller than 1000 pixels (no output yet: the interface
+  // thread). It draws no random numbers and reads no block entries.
+  static constexpr FilterTraits kTraits{
+      .ownStopFlag = true, .background = Background::AboveSize, .backgroundLimit = 1000};
 
   CF_Color();
 
   int Load() override;
-  void Process() override;
-  void Abort() override { stop_ = true; }
-  bool RunsInBackground() override;
 
   const ColorTransform& Transform() const { return transform_; }
   const SoftClip& Clip() const { return clip_; }
 
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
+
 private:
   ColorTransform transform_;
   SoftClip clip_;
-  // Its own stop flag rather than the tree's: Abort of a colour pass must not
-  // cut short the other filters of a chain.
-  std::atomic<bool> stop_{false};
 };
 
 }  // namespace grinsnap

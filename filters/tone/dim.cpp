@@ -77,17 +77,16 @@ bool DimKernel(const cv::Mat& src, cv::Mat& dst, const FocusRegion& focus, const
   });
 }
 
-CF_DimEffect::CF_DimEffect() { SetClassName(kClassName); }
+CF_DimEffect::CF_DimEffect() : CF_SimpleFilter(kClassName, kTraits) {}
 
-void CF_DimEffect::Process() {
-  if (source_.empty() || output_.empty()) return;
+bool CF_DimEffect::RunKernel(const cv::Mat& in, cv::Mat& out) {
   // Templates always attach a block; a filter run without one keeps the
   // template's default region rather than failing.
-  const FocusRegion defaults;
-  const FocusRegion focus{Var(kBlockRoiX, defaults.x), Var(kBlockRoiY, defaults.y),
-                          Var(kBlockRoiWidth, defaults.width), Var(kBlockRoiHeight, defaults.height)};
-  cv::Mat scratch;
-  DimKernel(SourceAtOutputSize(scratch), output_, focus, AbortFlag());
+  const FocusRegion focus{Var(kBlockRoiX, kDefaultVariableBlock[kBlockRoiX]),
+                          Var(kBlockRoiY, kDefaultVariableBlock[kBlockRoiY]),
+                          Var(kBlockRoiWidth, kDefaultVariableBlock[kBlockRoiWidth]),
+                          Var(kBlockRoiHeight, kDefaultVariableBlock[kBlockRoiHeight])};
+  return DimKernel(in, out, focus, StopFlag());
 }
 
 cv::Size* CF_DimEffect::GetOutputSize(cv::Size* size) {

@@ -31,12 +31,14 @@ bool DimKernel(const cv::Mat& src, cv::Mat& dst, const FocusRegion& focus, const
 class CF_DimEffect : public CF_SimpleFilter {
 public:
   static constexpr const char* kClassName = "DimFilter";
+  static constexpr FilterTraits kTraits{.needsBlock = true};
 
   CF_DimEffect();
 
-  void Process() override;
-  void Abort() override { RequestAbort(); }
   cv::Size* GetOutputSize(cv::Size* size) override;
+
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 };
 
 }  // namespace grinsnap

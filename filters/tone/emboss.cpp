@@ -96,14 +96,10 @@ bool EmbossKernel(const cv::Mat& src, cv::Mat& dst, int offset, int bias, const 
   return true;
 }
 
-CF_Emboss::CF_Emboss() { SetClassName(kClassName); }
+CF_Emboss::CF_Emboss() : CF_SimpleFilter(kClassName, kTraits) {}
 
-void CF_Emboss::Process() {
-  if (source_.empty() || output_.empty()) return;
-  const int offset = TruncateToInt(Var(0, kDefaultOffset));
-  const int bias = TruncateToInt(Var(1, kDefaultBias));
-  cv::Mat scratch;
-  EmbossKernel(SourceAtOutputSize(scratch), output_, offset, bias, AbortFlag());
+bool CF_Emboss::RunKernel(const cv::Mat& in, cv::Mat& out) {
+  return EmbossKernel(in, out, TruncateToInt(Param(kOffset)), TruncateToInt(Param(kBias)), StopFlag());
 }
 
 }  // namespace grinsnap

@@ -20,12 +20,15 @@ bool EmbossKernel(const cv::Mat& src, cv::Mat& dst, int offset, int bias, const 
 class CF_Emboss : public CF_SimpleFilter {
 public:
   static constexpr const char* kClassName = "EmbossFilter";
-  static constexpr float kDefaultOffset = 3.0f;
-  static constexpr float kDefaultBias = 20.0f;
+  static constexpr BlockParam kOffset{0, "offset", 3.0f, -20.0f, 20.0f};
+  static constexpr BlockParam kBias{1, "bias", 20.0f, -100.0f, 255.0f};
+  static constexpr BlockParam kParams[] = {kOffset, kBias};
+  static constexpr FilterTraits kTraits{.params = kParams};
 
   CF_Emboss();
 
-  void Process() override;
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 };
 
 }  // namespace grinsnap

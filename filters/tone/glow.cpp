@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "filters/tone/tone_support.h"
-#include "filters/xml_params.h"
+#include "core/xml_params.h"
 #include "platform/crt_random.h"
 
 namespace grinsnap {
@@ -15,17 +15,16 @@ constexpr int kGlowGain = 50;
 // Half-width, in brightness levels, of the box glow's smooth step.
 constexpr float kStepHalfWidth = 10.0f;
 
-// A neighbour offset from one draw: trunc((2 draw / 32767 - 1) radius).
-// |radius| is at most 2^30, so the result always fits.
-inline int ScatterOffset(int draw, float radius) {
-  return static_cast<int>((2.0f * static_cast<float>(draw) / static_cast<float>(CrtRandom::kMax) - 1.0f) * radius);
-}
-
-// Moves y + offset into 0 .. size - 1 without overflowing.
-inline int ClampedStep(int y, int offset, int size) {
-  if (offset >= size - y) return size - 1;
-  if (offset <= -y) return 0;
-  return y + offset;
+// A neighbour coordinate from one draw: here + (2 draw / 32767 - 1) radius,
+// truncated toward zero as a whole and clamped into 0 .. size - 1. (Only
+// truncating the offset would keep every neighbour of a radius-1 glow on
+// the pixel itself.)
+inline int Neighbour(int here, int draw, float radius, int size) {
+  const float offset = (2.0f * static_cast<float>(draw) / static_cast<float>(CrtRandom::kMax) - 1.0f) * radius;
+  const float v = static_cast<float>(here) + offset;
+  if (!(v > 0.0f)) return 0;
+  if (v >= static_cast<float>(size - 1)) return size - 1;
+  return static_cast<int>(v);
 }
 
 // The smooth step of the box glow: 0 up to the threshold, rising to 1 at
@@ -77,8 +76,8 @@ bool GlowScatterKernel(const cv::Mat& src, cv::Mat& dst, int radius, float facto
     for (int x = 0; x < width; ++x) {
       const int first = random.Next();
       const int second = random.Next();
-      const int ny = ClampedStep(y, ScatterOffset(first, r), height);
-      const int nx = ClampedStep(x, ScatterOffset(second, r), width);
+      const int ny = Neighbour(y, first, r, height);
+      const int nx = Neighbour(x, second, r, width);
       const int gain = bright.ptr<std::uint8_t>(ny)[nx] ? kGlowGain : 0;
       for (int c = 0; c < 3; ++c) out[3 * x + c] = static_cast<std::uint8_t>(std::min(p[3 * x + c] + gain, 255));
     }
@@ -122,7 +121,7 @@ bool GlowBoxKernel(const cv::Mat& src, cv::Mat& dst, int radius, float factor, c
   });
 }
 
-CF_Glow::CF_Glow() { SetClassName(kClassName); }
+CF_Glow::CF_Glow() : CF_SimpleFilter(kClassName, kTraits) {}
 
 int CF_Glow::Load() {
   type_ = kScatterType;
@@ -130,17 +129,12 @@ int CF_Glow::Load() {
   return 0;
 }
 
-void CF_Glow::Process() {
-  if (source_.empty() || output_.empty()) return;
-  if (type_ != kScatterType && type_ != kBoxType) return;
-  const int radius = TruncateToInt(Var(0, kDefaultRadius));
-  const float factor = Var(1, kDefaultFactor);
-  cv::Mat scratch;
-  const cv::Mat& in = SourceAtOutputSize(scratch);
-  if (type_ == kScatterType)
-    GlowScatterKernel(in, output_, radius, factor, seed_, AbortFlag());
-  else
-    GlowBoxKernel(in, output_, radius, factor, AbortFlag());
+bool CF_Glow::RunKernel(const cv::Mat& in, cv::Mat& out) {
+  const int radius = TruncateToInt(Param(kRadius));
+  const float factor = Param(kFactor);
+  if (type_ == kScatterType) return GlowScatterKernel(in, out, radius, factor, seed_, StopFlag());
+  if (type_ == kBoxType) return GlowBoxKernel(in, out, radius, factor, StopFlag());
+  return true;  // other types leave the output as it is
 }
 
 }  // namespace grinsnap

@@ -13,8 +13,8 @@ float GlowThreshold(const cv::Mat& src, float factor);
 
 // Scattered glow from src (8-bit BGR) into dst (created at src's size). For
 // each pixel, in row-major order, two draws of the C-runtime generator seeded
-// with seed pick a neighbour: row y + trunc((2 first / 32767 - 1) radius) and
-// column x + trunc((2 second / 32767 - 1) radius), clamped into the picture.
+// with seed pick a neighbour: row trunc(y + (2 first / 32767 - 1) radius) and
+// column trunc(x + (2 second / 32767 - 1) radius), clamped into the picture.
 // When the neighbour's brightness (sum of its bytes integer-divided by 3)
 // reaches the threshold, every channel of the pixel gains 50 (capped at 255);
 // otherwise it is copied. Returns false when cancel stopped it.
@@ -38,17 +38,20 @@ public:
   static constexpr const char* kClassName = "GlowFilter";
   static constexpr int kScatterType = 0;
   static constexpr int kBoxType = 1;
-  static constexpr float kDefaultRadius = 1.0f;
-  static constexpr float kDefaultFactor = 1.0f;
+  static constexpr BlockParam kRadius{0, "radius", 1.0f, 0.0f, 50.0f};
+  static constexpr BlockParam kFactor{1, "threshold factor", 1.0f, 0.0f, 3.0f};
+  static constexpr BlockParam kParams[] = {kRadius, kFactor};
+  static constexpr FilterTraits kTraits{.seeded = true, .params = kParams};
 
   CF_Glow();
 
   // Reads "type" only; the output is made by the first PrepareOutput.
   int Load() override;
-  void Reseed() override { ReseedFromClock(); }
-  void Process() override;
 
   int Type() const { return type_; }
+
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 
 private:
   int type_ = kScatterType;

@@ -7,7 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "filters/tone/tone_support.h"
-#include "filters/xml_params.h"
+#include "core/xml_params.h"
 
 namespace grinsnap {
 namespace {
@@ -58,7 +58,7 @@ bool LomoKernel(const cv::Mat& src, cv::Mat& dst, float blackness, float intense
   });
 }
 
-CF_Lomo::CF_Lomo() { SetClassName(kClassName); }
+CF_Lomo::CF_Lomo() : CF_SimpleFilter(kClassName, {}) {}
 
 int CF_Lomo::Load() {
   CF_SimpleFilter::Load();
@@ -70,10 +70,8 @@ int CF_Lomo::Load() {
   return 0;
 }
 
-void CF_Lomo::Process() {
-  if (source_.empty() || output_.empty()) return;
-  cv::Mat scratch;
-  LomoKernel(SourceAtOutputSize(scratch), output_, blackness_, intense_, AbortFlag());
+bool CF_Lomo::RunKernel(const cv::Mat& in, cv::Mat& out) {
+  return LomoKernel(in, out, blackness_, intense_, StopFlag());
 }
 
 }  // namespace grinsnap

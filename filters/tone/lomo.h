@@ -23,10 +23,12 @@ public:
   CF_Lomo();
 
   int Load() override;
-  void Process() override;
 
   float Blackness() const { return blackness_; }
   float Intense() const { return intense_; }
+
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 
 private:
   float blackness_ = 0;

@@ -8,7 +8,7 @@
 
 #include "filters/sampler.h"
 #include "filters/tone/tone_support.h"
-#include "filters/xml_params.h"
+#include "core/xml_params.h"
 
 namespace grinsnap {
 namespace {
@@ -131,7 +131,7 @@ bool MoodKernel(const cv::Mat& src, cv::Mat& dst, int type, float t, const std::
   });
 }
 
-CF_Mood::CF_Mood() { SetClassName(kClassName); }
+CF_Mood::CF_Mood() : CF_SimpleFilter(kClassName, kTraits) {}
 
 int CF_Mood::Load() {
   CF_SimpleFilter::Load();
@@ -140,13 +140,12 @@ int CF_Mood::Load() {
   return 0;
 }
 
-void CF_Mood::Process() {
-  if (source_.empty() || output_.empty()) return;
-  if (type_ != 0 && type_ != 1) return;
+bool CF_Mood::RunKernel(const cv::Mat& in, cv::Mat& out) {
+  // Other types leave the output as it is.
+  if (type_ != 0 && type_ != 1) return true;
   CrtRandom random(seed_);
   const float t = DrawMoodTime(random, type_);
-  cv::Mat scratch;
-  MoodKernel(SourceAtOutputSize(scratch), output_, type_, t, AbortFlag());
+  return MoodKernel(in, out, type_, t, StopFlag());
 }
 
 }  // namespace grinsnap

@@ -25,14 +25,16 @@ bool MoodKernel(const cv::Mat& src, cv::Mat& dst, int type, float t, const std::
 class CF_Mood : public CF_SimpleFilter {
  public:
   static constexpr const char* kClassName = "MoodFilter";
+  static constexpr FilterTraits kTraits{.seeded = true};
 
   CF_Mood();
 
   int Load() override;
-  void Reseed() override { ReseedFromClock(); }
-  void Process() override;
 
   int Type() const { return type_; }
+
+ protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 
  private:
   int type_ = 0;

@@ -135,12 +135,8 @@ bool MoonKernel(const cv::Mat& src, cv::Mat& dst, float position, const std::ato
   return !stopped;
 }
 
-CF_Moon::CF_Moon() { SetClassName(kClassName); }
+CF_Moon::CF_Moon() : CF_SimpleFilter(kClassName, kTraits) {}
 
-void CF_Moon::Process() {
-  if (source_.empty() || output_.empty()) return;
-  cv::Mat scratch;
-  MoonKernel(SourceAtOutputSize(scratch), output_, Var(0, 0.0f), AbortFlag());
-}
+bool CF_Moon::RunKernel(const cv::Mat& in, cv::Mat& out) { return MoonKernel(in, out, Param(kPosition), StopFlag()); }
 
 }  // namespace grinsnap

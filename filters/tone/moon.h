@@ -27,10 +27,14 @@ bool MoonKernel(const cv::Mat& src, cv::Mat& dst, float position, const std::ato
 class CF_Moon : public CF_SimpleFilter {
 public:
   static constexpr const char* kClassName = "MoonFilter";
+  static constexpr BlockParam kPosition{0, "moon position", 0.0f, 0.0f, 1.0f};
+  static constexpr BlockParam kParams[] = {kPosition};
+  static constexpr FilterTraits kTraits{.params = kParams};
 
   CF_Moon();
 
-  void Process() override;
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 };
 
 }  // namespace grinsnap

@@ -1,6 +1,5 @@
 #include "filters/tone/register_tone.h"
 
-#include "core/registry.h"
 #include "filters/tone/color.h"
 #include "filters/tone/dim.h"
 #include "filters/tone/emboss.h"
@@ -12,16 +11,19 @@
 
 namespace grinsnap {
 
-// Sorted by registered name; one line per filter.
-void RegisterToneFilters() {
-  RegisterClass<CF_Color>();  // "ColorFilter"
-  RegisterClass<CF_DimEffect>();  // "DimFilter"
-  RegisterClass<CF_Emboss>();  // "EmbossFilter"
-  RegisterClass<CF_Glow>();  // "GlowFilter"
-  RegisterClass<CF_Lomo>();  // "LomoFilter"
-  RegisterClass<CF_Mood>();   // "MoodFilter"
-  RegisterClass<CF_Moon>();  // "MoonFilter"
-  RegisterClass<CF_Sunny>();  // "SunnyFilter"
+std::span<const ClassEntry> ToneFilterClasses() {
+  // Sorted by registered name; one line per filter.
+  static constexpr ClassEntry kClasses[] = {
+      Entry<CF_Color>(),      // "ColorFilter"
+      Entry<CF_DimEffect>(),  // "DimFilter"
+      Entry<CF_Emboss>(),     // "EmbossFilter"
+      Entry<CF_Glow>(),       // "GlowFilter"
+      Entry<CF_Lomo>(),       // "LomoFilter"
+      Entry<CF_Mood>(),       // "MoodFilter"
+      Entry<CF_Moon>(),       // "MoonFilter"
+      Entry<CF_Sunny>(),      // "SunnyFilter"
+  };
+  return kClasses;
 }
 
 }  // namespace grinsnap

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <span>
+
+#include "core/registry.h"
+
 namespace grinsnap {
 
-// Registers the colour and tone filters.
-void RegisterToneFilters();
+// The colour and tone filters, sorted by registered name.
+std::span<const ClassEntry> ToneFilterClasses();
 
 }  // namespace grinsnap

@@ -276,17 +276,11 @@ bool SunnyKernel(const cv::Mat& src, cv::Mat& dst, float c, float k, CrtRandom& 
   return DrawSunnySpots(dst, c, k, tables, beta, cancel);
 }
 
-CF_Sunny::CF_Sunny() { SetClassName(kClassName); }
+CF_Sunny::CF_Sunny() : CF_SimpleFilter(kClassName, kTraits) {}
 
-void CF_Sunny::Process() {
-  if (source_.empty() || output_.empty()) return;
+bool CF_Sunny::RunKernel(const cv::Mat& in, cv::Mat& out) {
   CrtRandom random(seed_);
-  cv::Mat scratch;
-  SunnyKernel(SourceAtOutputSize(scratch), output_, Var(0, 0.0f), Var(1, 1.0f), random, AbortFlag());
-}
-
-bool CF_Sunny::RunsInBackground() {
-  return output_.cols > kBackgroundLimit || output_.rows > kBackgroundLimit;
+  return SunnyKernel(in, out, Param(kPosition), Param(kScale), random, StopFlag());
 }
 
 }  // namespace grinsnap

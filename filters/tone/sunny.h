@@ -70,16 +70,17 @@ bool SunnyKernel(const cv::Mat& src, cv::Mat& dst, float c, float k, CrtRandom& 
 class CF_Sunny : public CF_SimpleFilter {
  public:
   static constexpr const char* kClassName = "SunnyFilter";
-
-  // Outputs wider or taller than this render on the engine's worker thread.
-  static constexpr int kBackgroundLimit = 600;
+  static constexpr BlockParam kPosition{0, "sun position", 0.0f, 0.0f, 1.0f};
+  static constexpr BlockParam kScale{1, "size", 1.0f, 0.1f, 3.0f};
+  static constexpr BlockParam kParams[] = {kPosition, kScale};
+  // Outputs wider or taller than 600 pixels render on the engine's worker thread.
+  static constexpr FilterTraits kTraits{
+      .seeded = true, .background = Background::AboveSize, .backgroundLimit = 600, .params = kParams};
 
   CF_Sunny();
 
-  void Reseed() override { ReseedFromClock(); }
-  void Process() override;
-  void Abort() override { RequestAbort(); }
-  bool RunsInBackground() override;
+ protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 };
 
 }  // namespace grinsnap

@@ -4,8 +4,9 @@
 #include "core/effect_template.h"
 #include "core/option_panel.h"
 #include "core/registry.h"
-#include "core/simple_template.h"
+#include "filters/filter_factory.h"
 #include "filters/simple_filter.h"
+#include "templates/simple_template.h"
 
 namespace grinsnap {
 namespace {
@@ -71,7 +72,7 @@ TEST(Registry, CreateFilterFromXmlRunsTheCreationSequence) {
   auto filter = CreateFilterFromXml("SimpleFilter", doc.RootElement(), "/tmp/tmpl", true, block);
   ASSERT_TRUE(filter);
   EXPECT_EQ(filter->Element(), doc.RootElement());
-  EXPECT_EQ(filter->Variables(), block);
+  EXPECT_EQ(filter->Variables().Data(), block);
   EXPECT_TRUE(filter->ShareSources());
   EXPECT_EQ(filter->Folder(), "/tmp/tmpl");
   // Load ran: the simple base made its 800 x 600 black output.

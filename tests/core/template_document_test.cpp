@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/registry.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "core/template_document.h"
 #include "core/photo_item.h"
 #include "test_support/test_support.h"
@@ -133,7 +133,8 @@ TEST(GalleryThumbnail, RendersTheTemplateAtThumbnailSize) {
   TemplateRef t(CreateTemplateFromDocument(doc, "/tmp"));
   ASSERT_TRUE(t);
   PhotoItem photo = PhotoItem::FromImage(test::Flat(600, 300, {40, 90, 200}));  // B, G, R
-  cv::Mat thumb = RenderGalleryThumbnail(*t, std::span<PhotoItem>(&photo, 1));
+  cv::Mat thumb;
+  EXPECT_TRUE(RenderGalleryThumbnail(*t, std::span<PhotoItem>(&photo, 1), thumb).IsFinished());
   ASSERT_FALSE(thumb.empty());
   EXPECT_EQ(thumb.size(), cv::Size(129, 65));
   // Red and blue swapped by the filter.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
-#include "filters/xml_params.h"
+#include "core/xml_params.h"
 
 namespace grinsnap {
 namespace {

@@ -2,6 +2,8 @@
 #include <tinyxml2.h>
 
 #include "core/registry.h"
+#include "core/render.h"
+#include "filters/filter_factory.h"
 #include "filters/combine.h"
 #include "filters/sampler.h"
 #include "filters/simple_filter.h"
@@ -250,10 +252,11 @@ TEST(CombineFilter, RunsEachFilterOnThePreviousOutput) {
 class BlockProbe : public CF_SimpleFilter {
 public:
   static constexpr const char* kClassName = "BlockProbeFilter";
-  BlockProbe() { SetClassName(kClassName); }
-  void Process() override {
-    hadBlock = variables_ != nullptr;
-    if (variables_) std::copy(variables_, variables_ + 9, seen);
+  BlockProbe() : CF_SimpleFilter(kClassName, {}) {}
+  bool RunKernel(const cv::Mat&, cv::Mat&) override {
+    hadBlock = !variables_.Empty();
+    for (int i = 0; i < 9; ++i) seen[i] = Var(i, -1);
+    return true;
   }
   bool hadBlock = false;
   float seen[9] = {};
@@ -279,7 +282,7 @@ TEST(CombineFilter, BuildsABlockPerFilterFromTheChainBlock) {
   const float expected[9] = {33, 4.5f, 11, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.5f};
   for (int i = 0; i < 9; ++i) EXPECT_FLOAT_EQ(first->seen[i], expected[i]) << i;
   EXPECT_FALSE(second->hadBlock);  // no mapping: no block
-  EXPECT_EQ(first->Variables(), nullptr);  // taken back after Process
+  EXPECT_TRUE(first->Variables().Empty());  // taken back after Process
 }
 
 TEST(CombineFilter, EmptyChainHasNoOutputAndAbortReachesNestedFilters) {
@@ -295,15 +298,33 @@ TEST(CombineFilter, EmptyChainHasNoOutputAndAbortReachesNestedFilters) {
   Chain chain;
   MakeChain(chain, "<filter name=\"CombineFilter\"><filter name=\"SimpleFilter\"/></filter>");
   // Nested filters share the chain's abort flag.
-  chain.filter->RequestAbort();
+  chain.filter->Abort();
   EXPECT_TRUE(chain.combine->Links()[0].filter->AbortRequested());
   chain.filter->ClearAbort();
   EXPECT_FALSE(chain.combine->Links()[0].filter->AbortRequested());
   // Another filter tree is not affected.
   Chain other;
   MakeChain(other, "<filter name=\"CombineFilter\"><filter name=\"SimpleFilter\"/></filter>");
-  chain.filter->RequestAbort();
+  chain.filter->Abort();
   EXPECT_FALSE(other.combine->Links()[0].filter->AbortRequested());
+}
+
+TEST(CombineFilter, ANestedChainRendersAgainAfterACancelledRun) {
+  // The inner chain joined the outer tree only after its own filters were
+  // made; clearing the outer flag must still reach them.
+  Chain chain;
+  MakeChain(chain,
+            "<filter name=\"CombineFilter\"><filter name=\"CombineFilter\">"
+            "<filter name=\"ColorFilter\"><mat><r r=\"1\"/><g g=\"1\"/><b b=\"1\"/><c g=\"40\"/></mat></filter>"
+            "</filter></filter>");
+  const cv::Mat photo = test::Flat(16, 12, {50, 100, 150});
+  const RenderRequest request{.sources = std::span<const cv::Mat>(&photo, 1), .size = OutputSize::Natural()};
+  chain.filter->Abort();
+  EXPECT_TRUE(Render(*chain.filter, request).IsCancelled());
+  const RenderResult again = Render(*chain.filter, request);
+  EXPECT_TRUE(again.IsFinished());
+  ASSERT_NE(chain.filter->GetOutput(), nullptr);
+  EXPECT_EQ(chain.filter->GetOutput()->at<cv::Vec3b>(5, 5), cv::Vec3b(50, 140, 150));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include "core/registry.h"
+#include "filters/filter_factory.h"
 #include "filters/tone/color.h"
 #include "test_support/test_support.h"
 

@@ -7,6 +7,7 @@
 #include <tinyxml2.h>
 
 #include "core/registry.h"
+#include "filters/filter_factory.h"
 #include "filters/tone/dim.h"
 #include "filters/tone/glow.h"
 #include "platform/crt_random.h"
@@ -21,7 +22,7 @@ struct ToneFilter {
   tinyxml2::XMLDocument doc;
   std::unique_ptr<CImageFilter> filter;
 
-  ToneFilter(const char* name, const char* xml, const float* block) {
+  ToneFilter(const char* name, const char* xml, VariableBlock block) {
     if (xml) {
       EXPECT_EQ(doc.Parse(xml), tinyxml2::XML_SUCCESS);
     }
@@ -123,8 +124,9 @@ cv::Mat ReferenceScatter(const cv::Mat& src, int radius, float factor, std::uint
   for (int y = 0; y < src.rows; ++y)
     for (int x = 0; x < src.cols; ++x) {
       const int first = random.Next(), second = random.Next();
-      const int ny = std::clamp(y + static_cast<int>((2.0f * first / 32767.0f - 1.0f) * radius), 0, src.rows - 1);
-      const int nx = std::clamp(x + static_cast<int>((2.0f * second / 32767.0f - 1.0f) * radius), 0, src.cols - 1);
+      // The whole coordinate is truncated toward zero, then clamped.
+      const int ny = std::clamp(static_cast<int>(y + (2.0f * first / 32767.0f - 1.0f) * radius), 0, src.rows - 1);
+      const int nx = std::clamp(static_cast<int>(x + (2.0f * second / 32767.0f - 1.0f) * radius), 0, src.cols - 1);
       const cv::Vec3b n = src.at<cv::Vec3b>(ny, nx);
       if (static_cast<float>((n[0] + n[1] + n[2]) / 3) >= threshold)
         for (int c = 0; c < 3; ++c) out.at<cv::Vec3b>(y, x)[c] = static_cast<uchar>(std::min(out.at<cv::Vec3b>(y, x)[c] + 50, 255));
@@ -239,7 +241,7 @@ TEST(DimFilter, CentreStaysSharpCornersBlur) {
       {"all zeros", whole.values, 141, 141},
   };
   for (const auto& c : cases) {
-    ToneFilter dim("DimFilter", nullptr, c.block);
+    ToneFilter dim("DimFilter", nullptr, VariableBlock(c.block, kVariableBlockSize));
     const cv::Mat out = dim.Render(board);
     EXPECT_EQ(out.at<cv::Vec3b>(100, 100), board.at<cv::Vec3b>(100, 100)) << c.label;
     EXPECT_EQ(out.at<cv::Vec3b>(101, 100), board.at<cv::Vec3b>(101, 100)) << c.label;

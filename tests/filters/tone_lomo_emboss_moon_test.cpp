@@ -6,6 +6,7 @@
 #include <tinyxml2.h>
 
 #include "core/registry.h"
+#include "filters/filter_factory.h"
 #include "filters/tone/emboss.h"
 #include "filters/tone/lomo.h"
 #include "filters/tone/moon.h"

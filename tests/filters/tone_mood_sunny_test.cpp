@@ -9,6 +9,7 @@
 #include <tinyxml2.h>
 
 #include "core/registry.h"
+#include "filters/filter_factory.h"
 #include "filters/sampler.h"
 #include "filters/tone/mood.h"
 #include "filters/tone/sunny.h"
@@ -29,7 +30,7 @@ cv::Mat Gradient(int width, int height) {
 }
 
 template <typename T>
-std::unique_ptr<T> Ready(const cv::Mat& photo, std::uint32_t seed, const float* block = nullptr) {
+std::unique_ptr<T> Ready(const cv::Mat& photo, std::uint32_t seed, VariableBlock block = nullptr) {
   auto filter = std::make_unique<T>();
   filter->Load();
   if (!photo.empty()) filter->SetSources(std::span<const cv::Mat>(&photo, 1));
@@ -278,7 +279,7 @@ TEST(SunnyFilter, CoreAroundTheSunIsPureWhite) {
                {300, 200, true, 1, 1}};
   for (const Case& c : cases) {
     const float block[9] = {c.c, c.k, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
-    auto filter = Ready<CF_Sunny>(test::Flat(c.width, c.height, {10, 20, 30}), 4, c.block ? block : nullptr);
+    auto filter = Ready<CF_Sunny>(test::Flat(c.width, c.height, {10, 20, 30}), 4, c.block ? VariableBlock(block) : VariableBlock());
     filter->Process();
     const cv::Mat& out = *filter->GetOutput();
     const float core = 0.02f * std::min(c.width, c.height) * c.k, sunX = c.c * c.width;

@@ -34,16 +34,16 @@ CF_TestGate::Control& CF_TestGate::Shared() {
   return control;
 }
 
-CF_TestGate::CF_TestGate() { SetClassName(kClassName); }
+CF_TestGate::CF_TestGate() : CF_SimpleFilter(kClassName, {}) {}
 
 void CF_TestGate::Abort() {
-  RequestAbort();
+  CF_SimpleFilter::Abort();
   // Notify under the mutex so a Process about to wait cannot miss the abort.
   std::lock_guard lock(Shared().mutex);
   Shared().changed.notify_all();
 }
 
-void CF_TestGate::Process() {
+bool CF_TestGate::RunKernel(const cv::Mat& in, cv::Mat& out) {
   Control& control = Shared();
   int tag = 0;
   bool workMode = false;
@@ -57,13 +57,9 @@ void CF_TestGate::Process() {
     control.runs[tag] = {};
     control.changed.notify_all();
   }
-  if (output_.empty()) return;
   // The source at the output size, with the run's tag in the first pixel.
-  if (source_.empty())
-    output_.setTo(cv::Scalar::all(0));
-  else
-    ResizeSourceToOutput(output_);
-  output_.at<cv::Vec3b>(0, 0) = cv::Vec3b::all(static_cast<uchar>(tag & 0xFF));
+  in.copyTo(out);
+  out.at<cv::Vec3b>(0, 0) = cv::Vec3b::all(static_cast<uchar>(tag & 0xFF));
 
   bool aborted = false;
   if (workMode) {
@@ -71,16 +67,17 @@ void CF_TestGate::Process() {
     // the real kernels do.
     volatile double sink = 0;
     for (int row = 0; row < workRows && !aborted; ++row) {
-      aborted = AbortRequested();
+      aborted = StopRequested();
       for (int i = 0; i < 2000; ++i) sink = sink + std::sqrt(static_cast<double>(i + row));
     }
   } else {
     std::unique_lock lock(control.mutex);
-    control.changed.wait(lock, [&] { return control.gateOpen || AbortRequested(); });
-    aborted = !control.gateOpen && AbortRequested();
+    control.changed.wait(lock, [&] { return control.gateOpen || StopRequested(); });
+    aborted = !control.gateOpen && StopRequested();
   }
   std::lock_guard lock(control.mutex);
   control.runs[tag] = {!aborted, aborted};
+  return !aborted;
 }
 
 void RegisterTestClasses() { RegisterClass<CF_TestGate>(); }

@@ -46,7 +46,9 @@ public:
   CF_TestGate();
   bool RunsInBackground() override { return Shared().background; }
   void Abort() override;
-  void Process() override;
+
+protected:
+  bool RunKernel(const cv::Mat& in, cv::Mat& out) override;
 };
 
 // A template document whose simple template drives the gate filter.

@@ -6,7 +6,7 @@
 #include <opencv2/core/utility.hpp>
 #include <unistd.h>
 
-#include "core/builtin_classes.h"
+#include "templates/builtin_classes.h"
 #include "core/registry.h"
 #include "test_support/gate_filter.h"
 #include "test_support/test_support.h"

@@ -1,5 +1,6 @@
 #include "test_support/test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -60,5 +61,21 @@ bool UnderThreadSanitizer() {
 void SetOpenCvThreads(int threads) { cv::setNumThreads(UnderThreadSanitizer() ? 1 : threads); }
 
 cv::Mat Flat(int width, int height, cv::Vec3b bgr) { return cv::Mat(height, width, CV_8UC3, cv::Scalar(bgr[0], bgr[1], bgr[2])); }
+
+}  // namespace grinsnap::test
+
+namespace grinsnap::test {
+
+std::filesystem::path ShippedDataDir() { return GRINSNAP_SHIPPED_DATA_DIR; }
+
+std::vector<std::filesystem::path> ShippedTemplateDocuments() {
+  std::vector<std::filesystem::path> documents;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(ShippedDataDir() / "templates")) {
+    const std::string ext = entry.path().extension().string();
+    if (entry.is_regular_file() && (ext == ".xml" || ext == ".tmpl")) documents.push_back(entry.path());
+  }
+  std::sort(documents.begin(), documents.end());
+  return documents;
+}
 
 }  // namespace grinsnap::test

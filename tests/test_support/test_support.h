@@ -39,3 +39,13 @@ bool UnderThreadSanitizer();
 cv::Mat Flat(int width, int height, cv::Vec3b bgr);
 
 }  // namespace grinsnap::test
+
+namespace grinsnap::test {
+
+// The data folder the program ships (data/ of the source tree).
+std::filesystem::path ShippedDataDir();
+
+// Every template document the program ships, sorted by path.
+std::vector<std::filesystem::path> ShippedTemplateDocuments();
+
+}  // namespace grinsnap::test

@@ -179,7 +179,8 @@ protected:
   // The thumbnail the engine renders for an entry on the current inputs.
   QImage DirectThumbnail(TemplateEntry& entry) {
     TemplateRef effect(CreateTemplateFromDocument(entry.document, entry.DocumentFolder(), &app_.engine));
-    cv::Mat picture = app_.engine.RenderTemplateThumbnail(*effect);
+    cv::Mat picture;
+    app_.engine.RenderTemplateThumbnail(*effect, picture);
     return QImage(picture.data, picture.cols, picture.rows, static_cast<int>(picture.step), QImage::Format_BGR888)
         .copy();
   }

@@ -18,7 +18,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "core/photo_item.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "core/template_document.h"
 #include "platform/messages.h"
 #include "test_support/qt_test_app.h"

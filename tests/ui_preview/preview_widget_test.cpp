@@ -12,7 +12,7 @@
 #include <QWheelEvent>
 
 #include "app/preview_view.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "core/template_document.h"
 #include "test_support/qt_input.h"
 #include "test_support/qt_test_app.h"

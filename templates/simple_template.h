@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/effect_template.h"
+#include "core/variable_block.h"
 #include "filters/image_filter.h"
 
 namespace grinsnap {
@@ -59,9 +60,11 @@ public:
   int Command(int code, int reserved, int index, void* data) override;
   std::vector<COptionPanel*>* CreateOptionPanes(int panel) override;
   void ClearAbort() override;
+  RenderResult LastRun() const override;
+  void SetSeed(std::uint32_t seed) override;
 
   CImageFilter* Filter() const { return filter_.get(); }
-  const float* Params() const { return params_; }
+  const float* Params() const { return params_.data(); }
   const TemplateVariable& Variable(int i) const { return variables_[i]; }
   // Whether the document defines variable i (var1 is 0), and its caption.
   bool HasVariable(int i) const;
@@ -82,7 +85,7 @@ protected:
 
   std::unique_ptr<CImageFilter> filter_;
   TemplateVariable variables_[kVariableCount];
-  float params_[kVariableBlockSize] = {0, 0, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+  std::array<float, kVariableBlockSize> params_ = kDefaultVariableBlock;
   bool hasRoi_ = false;
   bool showRoi_ = true;
   bool hasPick_ = false;
@@ -100,6 +103,11 @@ private:
 
 // The region of interest in view pixels, for a view of the displayed picture.
 ViewRect RoiToView(const float* params, const ViewRect& imageRect);
+
+// Keeps a region (left, top, width, height as fractions) inside the picture:
+// NaN reads as 0, left and top lie in 0..1, width and height in 0..1 - left
+// and 0..1 - top.
+void KeepRegionInside(float* region);
 
 // The zone (0 for none, 1 to 9) of the region box that a point is over, tested
 // in the order move, right, top-right, top, top-left, left, bottom-left,

@@ -1,14 +1,16 @@
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include <tinyxml2.h>
 
-#include "core/registry.h"
-#include "filters/xml_params.h"
+#include "core/numeric.h"
+#include "core/xml_params.h"
+#include "filters/filter_factory.h"
 
 namespace grinsnap {
 
@@ -51,7 +53,9 @@ void CT_SimpleTempl::LoadVariables() {
     ReadAttribute(var, "max", v.max);
     ReadAttribute(var, "default", v.defaultValue);
     ReadAttribute(var, "resolution", v.resolution);
-    if (v.resolution == 0) v.resolution = 1;
+    // Slider positions are values divided by the resolution: a step of 0
+    // means 1, and so does a step too small to divide by.
+    if (!(std::fabs(v.resolution) >= std::numeric_limits<float>::min())) v.resolution = 1;
     variables_[i] = v;
     params_[i] = v.defaultValue;
   }
@@ -66,7 +70,10 @@ void CT_SimpleTempl::LoadRoiAndPick() {
     ReadAttribute(roi, "defaultw", r[2]);
     ReadAttribute(roi, "defaulth", r[3]);
     // All four zero means "not given": the centred half-size box stays.
-    if (r[0] != 0 || r[1] != 0 || r[2] != 0 || r[3] != 0) std::copy(r, r + 4, params_ + kBlockRoiX);
+    if (r[0] != 0 || r[1] != 0 || r[2] != 0 || r[3] != 0) {
+      KeepRegionInside(r);
+      std::copy(r, r + 4, params_.begin() + kBlockRoiX);
+    }
   }
   if (FirstChild(element_, "pick")) hasPick_ = true;
 }
@@ -98,6 +105,12 @@ void CT_SimpleTempl::Abort() {
 
 void CT_SimpleTempl::ClearAbort() {
   if (filter_) filter_->ClearAbort();
+}
+
+RenderResult CT_SimpleTempl::LastRun() const { return filter_ ? filter_->LastRun() : RenderResult::Done(); }
+
+void CT_SimpleTempl::SetSeed(std::uint32_t seed) {
+  if (filter_) filter_->SetSeed(seed);
 }
 
 const cv::Mat* CT_SimpleTempl::GetOutput() { return filter_ ? filter_->GetOutput() : nullptr; }
@@ -133,9 +146,9 @@ int CT_SimpleTempl::Command(int code, int reserved, int index, void* data) {
     case kCmdVariableRange:
       if (data && validIndex) {
         const TemplateVariable& v = variables_[index];
-        std::int32_t range[3] = {static_cast<std::int32_t>(v.min / v.resolution),
-                                 static_cast<std::int32_t>(v.max / v.resolution),
-                                 static_cast<std::int32_t>(v.defaultValue / v.resolution)};
+        const std::int32_t range[3] = {SaturateToInt32(v.min / v.resolution),
+                                       SaturateToInt32(v.max / v.resolution),
+                                       SaturateToInt32(v.defaultValue / v.resolution)};
         std::memcpy(data, range, sizeof range);
       }
       break;
@@ -170,7 +183,7 @@ std::string CT_SimpleTempl::VariableName(int i) const {
 
 void CT_SimpleTempl::SetParam(int index, float value) {
   if (index < 0 || index >= kVariableBlockSize) return;
-  params_[index] = value;
+  params_[static_cast<std::size_t>(index)] = value;
   if (filter_) filter_->SetVariables(params_);
 }
 
@@ -191,6 +204,15 @@ ViewRect RoiToView(const float* params, const ViewRect& image) {
   roi.right = image.left + static_cast<int>((params[kBlockRoiX] + params[kBlockRoiWidth]) * w);
   roi.bottom = image.top + static_cast<int>((params[kBlockRoiY] + params[kBlockRoiHeight]) * h);
   return roi;
+}
+
+void KeepRegionInside(float* region) {
+  for (int k = 0; k < 4; ++k)
+    if (!(region[k] == region[k])) region[k] = 0;
+  region[0] = std::clamp(region[0], 0.0f, 1.0f);
+  region[1] = std::clamp(region[1], 0.0f, 1.0f);
+  region[2] = std::clamp(region[2], 0.0f, 1.0f - region[0]);
+  region[3] = std::clamp(region[3], 0.0f, 1.0f - region[1]);
 }
 
 int HitTestRoiZone(const ViewRect& r, int x, int y) {
@@ -226,7 +248,7 @@ void CT_SimpleTempl::DrawOverlay(int kind, OverlayPainter& painter, const ViewGe
   if (kind != kInteractionRegion || !hasRoi_ || !showRoi_ || !GetOutput()) return;
   const Pen previous = painter.SelectPen({PenStyle::Dash, 1, kRoiColor});
   painter.SelectNullBrush();
-  painter.DrawRectangle(RoiToView(params_, view.imageRect));
+  painter.DrawRectangle(RoiToView(params_.data(), view.imageRect));
   painter.SelectPen(previous);
 }
 
@@ -234,7 +256,7 @@ bool CT_SimpleTempl::EditRoi(const MouseInput& mouse, const ViewGeometry& view) 
   const ViewRect& image = view.imageRect;
   if (image.Width() <= 0 || image.Height() <= 0) return false;
   if (!mouse.buttonDown) {
-    dragZone_ = HitTestRoiZone(RoiToView(params_, image), mouse.x, mouse.y);
+    dragZone_ = HitTestRoiZone(RoiToView(params_.data(), image), mouse.x, mouse.y);
     cursor_ = CursorForZone(dragZone_);
     return false;
   }
@@ -242,43 +264,49 @@ bool CT_SimpleTempl::EditRoi(const MouseInput& mouse, const ViewGeometry& view) 
 
   const double w = image.Width();
   const double h = image.Height();
-  float* roi = params_ + kBlockRoiX;  // x, y, width, height
+  float* roi = params_.data() + kBlockRoiX;  // x, y, width, height
   if (dragZone_ == 1) {
+    // The box moves whole: its size stays and it stops at the edges.
+    KeepRegionInside(roi);
     roi[0] = std::clamp(roi[0] + static_cast<float>((mouse.x - lastMouseX_) / w), 0.0f, 1.0f - roi[2]);
     roi[1] = std::clamp(roi[1] + static_cast<float>((mouse.y - lastMouseY_) / h), 0.0f, 1.0f - roi[3]);
     return true;
   }
 
   // The other zones move the sides they touch, in view pixels; only the
-  // moved sides are converted back, so the opposite side stays put.
-  const ViewRect r = RoiToView(params_, image);
+  // moved sides are converted back, so the opposite side stays put. A side
+  // keeps 40 pixels from the opposite one, but never leaves the picture: a
+  // region narrower than that at the edge stays narrow.
+  const ViewRect r = RoiToView(params_.data(), image);
   const int z = dragZone_;
   if (z == 2 || z == 3 || z == 9) {
-    int right = std::max(std::min(mouse.x, image.right), r.left + kRoiMinimumSize);
+    const int right = std::min(std::max(std::min(mouse.x, image.right), r.left + kRoiMinimumSize), image.right);
     roi[2] = static_cast<float>((right - image.left) / w) - roi[0];
   }
   if (z == 5 || z == 6 || z == 7) {
-    int left = std::min(std::max(mouse.x, image.left), r.right - kRoiMinimumSize);
-    float newX = static_cast<float>((left - image.left) / w);
+    const int left = std::max(std::min(std::max(mouse.x, image.left), r.right - kRoiMinimumSize), image.left);
+    const float newX = static_cast<float>((left - image.left) / w);
     roi[2] += roi[0] - newX;
     roi[0] = newX;
   }
   if (z == 3 || z == 4 || z == 5) {
-    int top = std::min(std::max(mouse.y, image.top), r.bottom - kRoiMinimumSize);
-    float newY = static_cast<float>((top - image.top) / h);
+    const int top = std::max(std::min(std::max(mouse.y, image.top), r.bottom - kRoiMinimumSize), image.top);
+    const float newY = static_cast<float>((top - image.top) / h);
     roi[3] += roi[1] - newY;
     roi[1] = newY;
   }
   if (z == 7 || z == 8 || z == 9) {
-    int bottom = std::max(std::min(mouse.y, image.bottom), r.top + kRoiMinimumSize);
+    const int bottom = std::min(std::max(std::min(mouse.y, image.bottom), r.top + kRoiMinimumSize), image.bottom);
     roi[3] = static_cast<float>((bottom - image.top) / h) - roi[1];
   }
+  KeepRegionInside(roi);
   return true;
 }
 
 bool CT_SimpleTempl::MovePick(const MouseInput& mouse, const ViewGeometry& view) {
   const ViewRect& image = view.imageRect;
-  if (!mouse.buttonDown || std::fabs(view.scale - 1.0) > 1e-9) return false;
+  // The point follows the pointer while the preview shows the whole picture.
+  if (!mouse.buttonDown || !view.fitted) return false;
   if (image.Width() <= 0 || image.Height() <= 0) return false;
   params_[kBlockPointX] = std::clamp(static_cast<float>(double(mouse.x - image.left) / image.Width()), 0.0f, 1.0f);
   params_[kBlockPointY] = std::clamp(static_cast<float>(double(mouse.y - image.top) / image.Height()), 0.0f, 1.0f);

@@ -5,7 +5,7 @@
 
 #include "core/option_panel.h"
 #include "core/registry.h"
-#include "core/simple_template.h"
+#include "templates/simple_template.h"
 #include "core/template_document.h"
 #include "test_support/test_support.h"
 
@@ -59,7 +59,7 @@ TEST(SimpleTemplateLoad, VariablesAndTheSliderProtocol) {
   m.t->Command(kCmdSetVariable, 0, 1, SliderPosition(-2));
   EXPECT_FLOAT_EQ(p[1], -2.0f);
   // The filter reads the live block.
-  EXPECT_EQ(m.t->Filter()->Variables(), p);
+  EXPECT_EQ(m.t->Filter()->Variables().Data(), p);
 
   char name[kVariableNameBufferSize];
   std::memset(name, 'x', sizeof name);
@@ -146,7 +146,7 @@ TEST(SimpleTemplateCommand, HasRoiShowRoiAndUnknownCodes) {
   m.t->Command(kCmdShowRoi, 0, 0, nullptr);
   EXPECT_FALSE(m.t->ShowRoi());
   // The filter still receives the region values while the box is hidden.
-  EXPECT_EQ(m.t->Filter()->Variables(), m.t->Params());
+  EXPECT_EQ(m.t->Filter()->Variables().Data(), m.t->Params());
   m.t->Command(kCmdShowRoi, 0, 1, nullptr);
   EXPECT_TRUE(m.t->ShowRoi());
   EXPECT_EQ(m.t->Command(12345, 0, 0, nullptr), 1);
@@ -195,8 +195,8 @@ public:
   int nullBrushes = 0;
 };
 
-ViewGeometry View(int left, int top, int width, int height, double scale = 1.0) {
-  return {{left, top, left + width, top + height}, scale};
+ViewGeometry View(int left, int top, int width, int height, double scale = 1.0, bool fitted = true) {
+  return {{left, top, left + width, top + height}, scale, fitted};
 }
 
 TEST(SimpleTemplateOverlay, DrawsTheDashedBoxAndRestoresThePen) {
@@ -300,13 +300,14 @@ TEST(RoiEditing, NothingMovesWithoutAPressOverAZone) {
   EXPECT_FALSE(m.t->OnMouse(kInteractionFace, {200, 200, true}, view));
 }
 
-TEST(PickPoint, FollowsThePressedMouseAtScaleOne) {
+TEST(PickPoint, FollowsThePressedMouseWhileThePictureIsFitted) {
   Made m = MakeSimple("<filter name=\"SimpleFilter\"/><pick/>");
-  EXPECT_TRUE(m.t->OnMouse(kInteractionRegion, {150, 75, true}, View(50, 25, 400, 200)));
+  // The fitted preview of a large picture shows it at less than 1:1.
+  EXPECT_TRUE(m.t->OnMouse(kInteractionRegion, {150, 75, true}, View(50, 25, 400, 200, 0.37)));
   EXPECT_FLOAT_EQ(m.t->Params()[7], 0.25f);
   EXPECT_FLOAT_EQ(m.t->Params()[8], 0.25f);
   // Zoomed preview or released button: unchanged.
-  EXPECT_FALSE(m.t->OnMouse(kInteractionRegion, {250, 125, true}, View(50, 25, 800, 400, 2.0)));
+  EXPECT_FALSE(m.t->OnMouse(kInteractionRegion, {250, 125, true}, View(50, 25, 800, 400, 2.0, false)));
   EXPECT_FALSE(m.t->OnMouse(kInteractionRegion, {250, 125, false}, View(50, 25, 400, 200)));
   EXPECT_FLOAT_EQ(m.t->Params()[7], 0.25f);
 }

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include <tinyxml2.h>
+
+#include "core/numeric.h"
 
 namespace grinsnap {
 
@@ -14,19 +20,27 @@ inline const tinyxml2::XMLElement* FirstChild(const tinyxml2::XMLElement* elemen
   return element ? element->FirstChildElement(name) : nullptr;
 }
 
+// Integers beyond the range of int saturate; text that is not a number
+// leaves the field alone.
 inline void ReadAttribute(const tinyxml2::XMLElement* element, const char* name, int& field) {
-  if (element) element->QueryIntAttribute(name, &field);
+  std::int64_t value = 0;
+  if (!element || element->QueryInt64Attribute(name, &value) != tinyxml2::XML_SUCCESS) return;
+  field = static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                    std::numeric_limits<int>::max()));
 }
 
+// NaN and infinities are refused: they leave the field alone.
 inline void ReadAttribute(const tinyxml2::XMLElement* element, const char* name, double& field) {
-  if (element) element->QueryDoubleAttribute(name, &field);
+  double value = 0;
+  if (element && element->QueryDoubleAttribute(name, &value) == tinyxml2::XML_SUCCESS && std::isfinite(value))
+    field = value;
 }
 
-// Doubles stored as floats.
+// Doubles stored as floats; values beyond the float range saturate.
 inline void ReadAttribute(const tinyxml2::XMLElement* element, const char* name, float& field) {
-  double value = field;
-  if (element && element->QueryDoubleAttribute(name, &value) == tinyxml2::XML_SUCCESS)
-    field = static_cast<float>(value);
+  double value = 0;
+  if (element && element->QueryDoubleAttribute(name, &value) == tinyxml2::XML_SUCCESS && std::isfinite(value))
+    field = SaturateToFloat(value);
 }
 
 // A text attribute; empty when the element or attribute is missing.
