@@ -30,6 +30,8 @@ namespace {
 constexpr const char* kLoadFailedText = "The picture \"%1\" could not be opened. It may be damaged, too large, or "
                                         "in a format Grinsnap does not read.";
 constexpr const char* kLoadFailedCaption = "Error";
+constexpr const char* kRenderFailedText = "The effect could not be applied to this photo: %1.";
+constexpr const char* kRenderFailedCaption = "Failed";
 constexpr const char* kPhotosTab = "Photos";
 constexpr const char* kHistoryTab = "History";
 
@@ -212,13 +214,16 @@ bool WorkArea::Run(bool fullSize) {
   }
   if (app_.engine.GetInputCount() == 0 && app_.engine.GetPhotoCount() > 0)
     app_.engine.SelectSingleInput(app_.engine.CurrentPhoto());
-  // An empty view asks the template for its natural size.
-  app_.engine.SetViewRect(fullSize ? cv::Rect()
-                                   : cv::Rect(0, 0, std::max(1, preview_->width()), std::max(1, preview_->height())));
+  // An empty view asks the template for its natural size, for this run
+  // only: slider drags and later runs render at the preview's size again.
+  const cv::Rect previewRect(0, 0, std::max(1, preview_->width()), std::max(1, preview_->height()));
+  app_.engine.SetViewRect(fullSize ? cv::Rect() : previewRect);
   app_.engine.SetRequestTag(++runTag_);
   resultAdded_ = false;
-  if (app_.engine.Apply()) {
-    OnEngineMessage(kMsgResultReady, 0);
+  const bool ended = app_.engine.Apply();
+  app_.engine.SetViewRect(previewRect);
+  if (ended) {
+    OnEngineMessage(kMsgResultReady, static_cast<std::uintptr_t>(runTag_));
     return true;
   }
   preview_->SetBusy(true);
@@ -228,7 +233,7 @@ bool WorkArea::Run(bool fullSize) {
 
 MessageTarget* WorkArea::RedrawTarget() { return notify_.get(); }
 
-void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t) {
+void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t tag) {
   if (message == kMsgProcessingContinues) {
     preview_->SetBusy(true);
     return;
@@ -239,8 +244,17 @@ void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t) {
     return;
   }
   if (message != kMsgResultReady) return;
-  if (app_.engine.IsBusy()) return;  // a later run is on its way
+  // A result that a later run has overtaken is not shown: the later one
+  // follows. Runs the option panes start carry no tag of ours; theirs is
+  // the current result when no run is going.
+  const bool ours = tag == static_cast<std::uintptr_t>(runTag_);
+  if (!ours && (tag != 0 || app_.engine.IsBusy())) return;
   preview_->SetBusy(false);
+  const RenderResult result = app_.engine.LastResult();
+  if (result.IsFailed()) {
+    ShowMessage(this, QString(kRenderFailedText).arg(QString::fromStdString(result.message)), kRenderFailedCaption,
+                MessageButtons::Ok);
+  }
   // Every finished result is a step of the edit history.
   app_.engine.CommitOutputToHistory();
   photoList_->Reload();

@@ -249,6 +249,34 @@ TEST_F(EngineTest, ABackgroundResultIsKeptAndTheFilterRunsAgainAfterACancel) {
   EXPECT_TRUE(gate.runs[7].finished);
 }
 
+TEST_F(EngineTest, ARunThatRunsOutOfMemoryFailsWithAReasonOnEitherThread) {
+  AddPhotos(1);
+  engine_.SelectSingleInput(0);
+  CF_TestGate::Control& gate = CF_TestGate::Shared();
+  gate.OpenGate();
+  for (bool background : {false, true}) {
+    SCOPED_TRACE(background ? "worker" : "interface thread");
+    gate.background = background;
+    gate.runOutOfMemory = true;
+    UseGateTemplate();
+    engine_.SetRequestTag(31);
+    if (!engine_.Apply()) {
+      ASSERT_TRUE(notify_.WaitFor(kMsgResultReady, 5000));
+      engine_.WaitForResult();
+      EXPECT_EQ(notify_.Messages().back().wParam, 31u);  // the interface hears of it and stops waiting
+    }
+    EXPECT_TRUE(engine_.LastResult().IsFailed());
+    EXPECT_NE(engine_.LastResult().message.find("memory"), std::string::npos) << engine_.LastResult().message;
+    EXPECT_TRUE(engine_.Output().empty());
+    // The program goes on: the next run renders.
+    gate.runOutOfMemory = false;
+    if (!engine_.Apply()) engine_.WaitForResult();
+    EXPECT_TRUE(engine_.LastResult().IsFinished());
+    EXPECT_FALSE(engine_.Output().empty());
+    notify_.Clear();
+  }
+}
+
 TEST_F(EngineTest, UndoAndRedoStepThroughTheHistory) {
   for (int i = 1; i <= 3; ++i) engine_.PushHistory(test::Flat(4, 4, {uchar(i), 0, 0}));
   ASSERT_EQ(engine_.HistoryPos(), 2);
@@ -371,8 +399,13 @@ TEST_F(EngineTest, AResultBecomesAPhotoAtTheFront) {
   ASSERT_EQ(engine_.GetPhotoCount(), 3);
   EXPECT_EQ(engine_.CurrentPhoto(), 2);
   EXPECT_EQ(engine_.InputPhotoIndices(), std::vector<int>{2});
+  // A later refresh rewrites the output in place; the photo keeps its own pixels.
+  CF_TestGate::Shared().tag = 77;
+  engine_.Refresh();
+  ASSERT_EQ(engine_.Output().at<cv::Vec3b>(0, 0)[0], 77);
   PhotoItem made = engine_.GetPhoto(0);
   EXPECT_TRUE(made.path.empty());
+  made.DropWorkingImage();
   EXPECT_EQ(made.WorkingImage().at<cv::Vec3b>(0, 0)[0], 66);
   // It survives a rebuild, as after an edit.
   made.DropWorkingImage();

@@ -1,3 +1,6 @@
+#include <cmath>
+#include <limits>
+
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
@@ -40,6 +43,36 @@ TEST(XmlParams, MissingOrUnreadableAttributesKeepTheDefault) {
   EXPECT_EQ(AttributeText(p, "a"), "12");
   EXPECT_EQ(AttributeText(p, "none"), "");
   EXPECT_EQ(ChildrenNamed(p, "x").size(), 0u);
+}
+
+TEST(XmlParams, NumbersBeyondTheirTypeSaturateAndNonNumbersAreRefused) {
+  tinyxml2::XMLDocument doc;
+  doc.Parse("<p big=\"99999999999\" small=\"-99999999999\" huge=\"1e308\" tiny=\"-1e308\" nan=\"nan\" "
+            "inf=\"inf\" hex=\"0x10\"/>");
+  const tinyxml2::XMLElement* p = doc.RootElement();
+  struct IntCase {
+    const char* name;
+    int expected;
+  } ints[] = {{"big", std::numeric_limits<int>::max()}, {"small", std::numeric_limits<int>::min()}, {"hex", 16},
+              {"nan", 7}};
+  for (const IntCase& c : ints) {
+    int v = 7;
+    ReadAttribute(p, c.name, v);
+    EXPECT_EQ(v, c.expected) << c.name;
+  }
+  struct FloatCase {
+    const char* name;
+    float expected;
+  } floats[] = {{"huge", std::numeric_limits<float>::max()}, {"tiny", -std::numeric_limits<float>::max()},
+                {"nan", 5}, {"inf", 5}};
+  for (const FloatCase& c : floats) {
+    float v = 5;
+    ReadAttribute(p, c.name, v);
+    EXPECT_EQ(v, c.expected) << c.name;
+    double d = 5;
+    ReadAttribute(p, c.name, d);
+    EXPECT_TRUE(std::isfinite(d)) << c.name;
+  }
 }
 
 }  // namespace

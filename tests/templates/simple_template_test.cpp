@@ -1,6 +1,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "core/option_panel.h"
@@ -285,6 +287,36 @@ TEST(RoiEditing, SidesKeepFortyPixelsAndStayInsideThePicture) {
     EXPECT_NEAR(p[5], c.w, 1e-6) << c.what;
     EXPECT_NEAR(p[6], c.h, 1e-6) << c.what;
   }
+}
+
+TEST(RoiEditing, ABoxNarrowerThanFortyPixelsCannotLeaveThePicture) {
+  // Box 5..25 of a 400-pixel view; its left side is dragged out past the edge.
+  Made m = MakeSimple("<filter name=\"SimpleFilter\"/><roi defaultx=\"0.0125\" defaulty=\"0.25\" "
+                      "defaultw=\"0.05\" defaulth=\"0.5\"/>");
+  Drag(*m.t, View(0, 0, 400, 400), 5, 200, -80, 200);
+  const float* p = m.t->Params();
+  EXPECT_FLOAT_EQ(p[3], 0.0f);
+  EXPECT_NEAR(p[5], 0.0625f, 1e-6);
+}
+
+TEST(SimpleTemplate, ExtremeNumbersInTheDocumentStayDefined) {
+  Made m = MakeSimple("<filter name=\"SimpleFilter\"/><variables>"
+                      "<var1 name=\"A\" min=\"-1e308\" max=\"1e308\" default=\"nan\" resolution=\"1e-300\"/>"
+                      "<var2 name=\"B\" min=\"0\" max=\"inf\" default=\"5\" resolution=\"nan\"/></variables>"
+                      "<roi defaultx=\"-3\" defaulty=\"nan\" defaultw=\"7\" defaulth=\"-0.5\"/>");
+  std::int32_t range[3] = {};
+  m.t->Command(kCmdVariableRange, 0, 0, range);
+  EXPECT_EQ(range[0], std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(range[1], std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(range[2], 0);
+  m.t->Command(kCmdVariableRange, 0, 1, range);
+  EXPECT_EQ(range[1], 0);  // infinity is refused: the maximum stays 0
+  EXPECT_EQ(range[2], 5);  // a resolution that is not a number is 1
+  const float* p = m.t->Params();
+  EXPECT_FLOAT_EQ(p[3], 0.0f);
+  EXPECT_FLOAT_EQ(p[4], 0.0f);
+  EXPECT_FLOAT_EQ(p[5], 1.0f);
+  EXPECT_FLOAT_EQ(p[6], 0.0f);
 }
 
 TEST(RoiEditing, NothingMovesWithoutAPressOverAZone) {

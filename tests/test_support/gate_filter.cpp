@@ -13,6 +13,7 @@ void CF_TestGate::Control::Reset() {
   background = true;
   workMode = false;
   workRows = 0;
+  runOutOfMemory = false;
   tag = 0;
   entered = 0;
   runs.clear();
@@ -56,6 +57,7 @@ bool CF_TestGate::RunKernel(const cv::Mat& in, cv::Mat& out) {
     ++control.entered;
     control.runs[tag] = {};
     control.changed.notify_all();
+    if (control.runOutOfMemory) throw std::bad_alloc();
   }
   // The source at the output size, with the run's tag in the first pixel.
   in.copyTo(out);

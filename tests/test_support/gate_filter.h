@@ -32,6 +32,7 @@ public:
     bool background = true;
     bool workMode = false;  // busy work of workRows rows instead of the gate
     int workRows = 0;
+    bool runOutOfMemory = false;  // the run throws std::bad_alloc
     int tag = 0;            // the tag the next run records under
     int entered = 0;        // Process calls started
     std::map<int, RunRecord> runs;

@@ -1,7 +1,9 @@
 #include <fstream>
+#include <random>
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QToolBar>
@@ -14,13 +16,16 @@
 
 #include "app/string_table.h"
 #include "app/tool_bar_model.h"
+#include "core/template_document.h"
 #include "platform/messages.h"
+#include "test_support/gate_filter.h"
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
 #include "ui/gallery_widget.h"
 #include "ui/main_window.h"
 #include "ui/photo_list.h"
+#include "ui/preview_widget.h"
 #include "ui/message_box.h"
 #include "ui/option_panes.h"
 #include "ui/work_area.h"
@@ -176,6 +181,56 @@ TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButto
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(window_->findChild<COptionPane2D*>(), nullptr);
   EXPECT_FALSE(window_->Work().HasOptionPane());
+}
+
+// Clicks as fast as a user can, each run cancelling the one before on the
+// worker: the last run's result always arrives and is shown.
+TEST_F(MainWindowTest, NoResultIsLostOverAThousandRapidClicks) {
+  window_->resize(1000, 700);
+  window_->show();
+  window_->Work().AddPhotos(WritePhotos(1));
+  test::CF_TestGate::Control& gate = test::CF_TestGate::Shared();
+  gate.Reset();
+  gate.workMode = true;
+  TemplateRef effect(CreateTemplateFromDocument(TemplateDocument::FromText(test::kGateTemplateDocument), {}));
+  ASSERT_TRUE(effect);
+  window_->Work().UseTemplate(effect.get());
+  std::mt19937 random(12);
+  // As the program does: nothing but the event loop until the result shows.
+  auto settled = [&] {
+    QElapsedTimer waited;
+    waited.start();
+    while (window_->Work().Preview().IsBusy() && waited.elapsed() < 3000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return !window_->Work().Preview().IsBusy();
+  };
+  for (int click = 1; click <= 1000; ++click) {
+    {
+      std::lock_guard lock(gate.mutex);
+      gate.tag = click;
+      gate.workRows = static_cast<int>(random() % 40);
+    }
+    window_->Work().RunTemplate();
+    if (random() % 3 == 0) QCoreApplication::processEvents();
+    if (click % 50 == 0) {
+      ASSERT_TRUE(settled()) << "the preview waits for a result that never comes, click " << click;
+      ASSERT_FALSE(app_.engine.Output().empty());
+      EXPECT_EQ(app_.engine.Output().at<cv::Vec3b>(0, 0)[0], click & 0xFF) << "click " << click;
+    }
+  }
+  gate.Reset();
+}
+
+TEST_F(MainWindowTest, AfterAFullSizeRunTheSlidersRenderAtThePreviewSizeAgain) {
+  window_->resize(1000, 700);
+  window_->show();
+  window_->Work().AddPhotos(QStringList{QString::fromStdString((test::DataDir() / "photos/coffee.png").string())});
+  ASSERT_TRUE(window_->Work().SelectTemplateByName("emboss"));
+  const cv::Size preview = app_.engine.Output().size();
+  ASSERT_TRUE(window_->Work().RunFullSize());
+  EXPECT_EQ(app_.engine.Output().size(), cv::Size(600, 400));
+  app_.engine.Refresh();  // what a slider drag does
+  EXPECT_EQ(app_.engine.Output().size(), preview);
 }
 
 TEST_F(MainWindowTest, EscapeAsksBeforeQuittingButNotUnderADialog) {
