@@ -14,13 +14,13 @@
 
 #include "templates/builtin_classes.h"
 #include "core/registry.h"
+#include "core/render.h"
 #include "filters/filter_factory.h"
 #include "filters/image_filter.h"
 
 namespace grinsnap {
 namespace {
 
-const float kTemplateDefaults[kVariableBlockSize] = {0, 0, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
 // Filters that are timed with other inputs by their own benchmarks.
 const std::set<std::string> kSkipped = {"CombineFilter", "MultiSrcFilter", "FrameFilter", "3DCollageFilter",
                                         "FaceFilter"};
@@ -37,17 +37,21 @@ cv::Mat PhotoAt(cv::Size size) {
 
 void BenchFilter(benchmark::State& state, std::string name, cv::Size size) {
   const cv::Mat photo = PhotoAt(size);
-  auto filter = CreateFilterFromXml(name.c_str(), nullptr, {}, false, kTemplateDefaults);
+  auto filter = CreateFilterFromXml(name.c_str(), nullptr, {}, false, nullptr);
   if (!filter) {
     state.SkipWithError("not created");
     return;
   }
-  // Every filter reads the template block; the defaults stand for an untouched template.
-  filter->SetSources(std::span<const cv::Mat>(&photo, 1));
-  filter->SetSeed(42);
+  // Filters run with their declared defaults; those that need the template's
+  // block get an untouched template's.
+  if (filter->Traits().needsBlock) filter->SetVariables(kDefaultVariableBlock);
+  if (!Render(*filter, {.sources = std::span<const cv::Mat>(&photo, 1), .process = false}).IsFinished()) {
+    state.SkipWithError("sources not taken");
+    return;
+  }
   for (auto _ : state) {
-    filter->PrepareOutput(nullptr);
-    filter->Process();
+    const RenderResult result = Render(*filter, {.size = OutputSize::Natural(), .seed = 42});
+    if (!result.IsFinished()) state.SkipWithError(result.message.c_str());
     benchmark::DoNotOptimize(filter->GetOutput());
   }
 }

@@ -390,9 +390,17 @@ void CProcessEngine::ReleaseOutput() {
 }
 
 // Runs the steps before Process and then Process itself, here or on the
-// worker thread. Returns true when the run ended here.
-bool CProcessEngine::Run(bool handInputs, bool naturalSize, bool reseed, int runMode) {
-  RenderResult prepared = Prepare(handInputs, naturalSize, reseed);
+// worker thread. Returns true when the run ended here. A plain run hands
+// the inputs and renders a new variation at the view's size; a history run
+// re-renders the template as it is at its natural size.
+bool CProcessEngine::Run(int runMode) {
+  StopWorker();
+  if (!template_) {
+    requestTag_ = 0;
+    return true;
+  }
+  const bool plain = runMode == 0;
+  RenderResult prepared = Prepare(plain, !plain, plain);
   if (!prepared.IsFinished()) {
     ReleaseOutput();
     SetLastResult(std::move(prepared));
@@ -408,14 +416,7 @@ bool CProcessEngine::Run(bool handInputs, bool naturalSize, bool reseed, int run
   return true;
 }
 
-bool CProcessEngine::Apply() {
-  StopWorker();
-  if (!template_) {
-    requestTag_ = 0;
-    return true;
-  }
-  return Run(true, false, true, 0);
-}
+bool CProcessEngine::Apply() { return Run(0); }
 
 void CProcessEngine::Refresh() {
   StopWorker();
@@ -441,14 +442,7 @@ void CProcessEngine::Refresh() {
   SetLastResult(std::move(result));
 }
 
-bool CProcessEngine::ApplyHistoryRun() {
-  StopWorker();
-  if (!template_) {
-    requestTag_ = 0;
-    return true;
-  }
-  return Run(false, true, false, 1);
-}
+bool CProcessEngine::ApplyHistoryRun() { return Run(1); }
 
 void CProcessEngine::TruncateHistoryAfterPos() {
   const std::size_t keep = static_cast<std::size_t>(historyPos_ + 1);

@@ -149,7 +149,7 @@ public:
 
 private:
   void StopWorker();
-  bool Run(bool handInputs, bool naturalSize, bool reseed, int runMode);
+  bool Run(int runMode);
   void StartWorker(int runMode);
   void WorkerRun(int runMode, int tag);
   void StopThumbnailsLocked();
