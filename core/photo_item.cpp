@@ -165,15 +165,6 @@ bool PhotoItem::ThumbnailCurrent(int width, int height) const {
   return !thumbnail.empty() && thumbnailKey_ == CurrentKey(width, height);
 }
 
-cv::Size FitInside(cv::Size picture, cv::Size box, bool enlarge) {
-  if (picture.width <= 0 || picture.height <= 0) return {0, 0};
-  double factor = std::min(static_cast<double>(box.width) / picture.width,
-                           static_cast<double>(box.height) / picture.height);
-  if (!enlarge) factor = std::min(factor, 1.0);
-  return {std::max(1, static_cast<int>(std::lround(picture.width * factor))),
-          std::max(1, static_cast<int>(std::lround(picture.height * factor)))};
-}
-
 cv::Mat ScaleToFit(const cv::Mat& picture, cv::Size box, bool enlarge, int interpolation) {
   if (picture.empty()) return {};
   const cv::Size size = FitInside(picture.size(), box, enlarge);

@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/image_obj.h"
+#include "platform/image_loader.h"
 
 namespace grinsnap {
 
@@ -98,11 +99,8 @@ private:
   cv::Mat LoadSource();
 };
 
-// Scales a picture down to fit a box keeping its aspect ratio
-// (factor = min(box width / width, box height / height), sizes rounded to
-// nearest, at least one pixel). Pictures already inside are not enlarged
-// unless enlarge is set.
-cv::Size FitInside(cv::Size picture, cv::Size box, bool enlarge);
+// Scales a picture to fit a box keeping its aspect ratio, with the size
+// FitInside gives.
 cv::Mat ScaleToFit(const cv::Mat& picture, cv::Size box, bool enlarge, int interpolation);
 
 }  // namespace grinsnap
