@@ -53,6 +53,10 @@ bool IsPhotoFile(const std::filesystem::path& path);
 // existing file unless overwrite is set. Throws CliError(kExitOutput).
 void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, int jpegQuality, bool overwrite);
 
+// Prints once per run that the user's data cannot be saved; installed as the
+// handler of ReportUserDataProblem.
+void NoteUnsavedUserData(const std::filesystem::path& file, const std::string& reason);
+
 // Progress of a long run: a bar that redraws itself on a terminal, plain
 // lines otherwise.
 class Progress {

@@ -529,12 +529,23 @@ std::string OneLine(std::string reason) {
 
 void LogFailedLoad(const fs::path& path, const std::string& reason) {
   const std::string line = "Load Image File\"" + path.string() + "\"failed. error:" + reason + "\r\n";
-  std::lock_guard lock(LogMutex());
   const fs::path folder = AppDataFolder();
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  std::ofstream log(folder / "log.txt", std::ios::binary | std::ios::app);
-  log.write(line.data(), std::streamsize(line.size()));
+  std::string problem;
+  {
+    std::lock_guard lock(LogMutex());
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    std::ofstream log(folder / "log.txt", std::ios::binary | std::ios::app);
+    if (!log) {
+      problem = ec ? ec.message() : std::generic_category().message(errno);
+    } else {
+      log.write(line.data(), std::streamsize(line.size()));
+      log.flush();
+      if (!log) problem = "write failed";
+    }
+    if (!problem.empty()) problem = "cannot write " + (folder / "log.txt").string() + ": " + problem;
+  }
+  if (!problem.empty()) ReportUserDataProblem(folder / "log.txt", problem);
 }
 
 // The whole file, or nullopt with the reason it cannot be had.

@@ -27,10 +27,12 @@ std::string Quote(const std::string& word) {
   return quoted + "'";
 }
 
-CliRun Cli(const std::vector<std::string>& words) {
+// environment: words for env(1) put before the program, such as "HOME=/x".
+CliRun Cli(const std::vector<std::string>& words, const std::string& environment = "") {
   // Under ThreadSanitizer each render runs serially: the thread pool
   // OpenCV uses synchronises in ways the sanitizer cannot see.
-  std::string command = test::UnderThreadSanitizer() ? "GRINSNAP_THREADS=1 " : "";
+  std::string command = "env " + environment + " ";
+  if (test::UnderThreadSanitizer()) command += "GRINSNAP_THREADS=1 ";
   command += Quote(GRINSNAP_CLI);
   for (const std::string& word : words) command += " " + Quote(word);
   const fs::path capture = test::TempHome() / "cli_output.txt";
@@ -220,6 +222,36 @@ TEST(CliData, TheProgramFolderHoldsTheSamplePhotoAndTheFaceCascade) {
   EXPECT_NE(ReadBytes(cascade).find("opencv_storage"), std::string::npos);
   EXPECT_TRUE(fs::exists(folder / "config.cfg"));
   EXPECT_TRUE(fs::exists(folder / "lang/lang_eng.ini"));
+}
+
+TEST(CliData, AHomeThatCannotBeWrittenIsNoted) {
+  // A home below a plain file cannot be made, not even by root.
+  const fs::path folder = test::FreshFolder("cli_no_home");
+  std::ofstream(folder / "file") << "not a folder";
+  const std::string environment = "-u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_DOCUMENTS_DIR HOME=" +
+                                  Quote((folder / "file" / "home").string());
+  const std::string note = "user data cannot be saved";
+  auto count = [](const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+
+  const CliRun list = Cli({"list"}, environment);
+  EXPECT_EQ(list.exitCode, 0) << list.out;
+  EXPECT_NE(list.out.find("2D Templates"), std::string::npos) << list.out;
+  EXPECT_EQ(count(list.out, note), 1) << list.out;
+
+  const CliRun apply = Cli({"apply", "Sepia", Photo("coffee.png"), "-o", (folder / "sepia.jpg").string()}, environment);
+  EXPECT_EQ(apply.exitCode, 0) << apply.out;
+  EXPECT_TRUE(fs::exists(folder / "sepia.jpg"));
+
+  // The failed load cannot be logged either: still one note.
+  const CliRun missing = Cli({"apply", "Sepia", (folder / "gone.jpg").string(), "-o", (folder / "x.jpg").string()},
+                             environment);
+  EXPECT_EQ(missing.exitCode, 4) << missing.out;
+  EXPECT_NE(missing.out.find("cannot read photo"), std::string::npos) << missing.out;
+  EXPECT_EQ(count(missing.out, note), 1) << missing.out;
 }
 
 TEST(CliHelp, EveryCommandHasHelpAndTheVersionIsShown) {
