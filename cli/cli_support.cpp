@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 #include <opencv2/imgcodecs.hpp>
@@ -140,6 +142,13 @@ void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, int j
   if (!WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error))
     throw CliError(kExitOutput, "could not write '" + path.string() + "': " + error,
                    "check that the folder exists and is writable");
+}
+
+void WarnOnce(const std::string& text) {
+  static std::mutex mutex;
+  static std::set<std::string> said;
+  std::lock_guard lock(mutex);
+  if (said.insert(text).second) std::fprintf(stderr, "grinsnap-cli: warning: %s\n", text.c_str());
 }
 
 void NoteUnsavedUserData(const std::filesystem::path&, const std::string& reason) {

@@ -129,7 +129,9 @@ TEST(CliApply, MistakesAreExplainedWithTheirExitCodes) {
       {{"apply", "No Such Effect At All", photo, "-o", out}, 3, "no template named"},
       {{"apply", (folder / "missing.xml").string(), photo, "-o", out}, 3, "no such file"},
       {{"apply", document.string(), (folder / "gone.jpg").string(), "-o", out}, 4, "no such file"},
+      {{"apply", document.string(), (folder / "gone.jpg").string(), "-o", out}, 4, "loader: file not found"},
       {{"apply", document.string(), document.string(), "-o", out}, 4, "cannot read photo"},
+      {{"apply", document.string(), document.string(), "-o", out}, 4, "loader: unknown or unsupported format"},
       {{"apply", document.string(), photo, "-o", out, "--gif"}, 2, ".gif"},
       {{"apply", document.string(), photo, "-o", (folder / "anim.gif").string(), "--gif"}, 6, "no animation"},
       {{"frobnicate"}, 2, "unknown command"},
@@ -150,6 +152,38 @@ TEST(CliApply, MistakesAreExplainedWithTheirExitCodes) {
   EXPECT_EQ(ReadBytes(out), before);
   EXPECT_EQ(Cli({"apply", document.string(), Photo("chelsea.png"), "-o", out, "--force"}).exitCode, 0);
   EXPECT_NE(ReadBytes(out), before);
+}
+
+TEST(CliApply, TheResultHasThePhotosOwnSizeUnlessASizeIsGiven) {
+  const fs::path folder = test::FreshFolder("cli_sizes");
+  const fs::path document = WriteDocument(folder, "EmbossFilter");
+  const fs::path wide = folder / "wide.png";  // wider than the studio's working cap
+  ASSERT_TRUE(cv::imwrite(wide.string(), test::Flat(4200, 60, {90, 120, 150})));
+  const std::string jpeg = ReadBytes(Photo("rocket.jpg"));
+  const fs::path cut = folder / "cut.jpg";
+  std::ofstream(cut, std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
+
+  struct Case {
+    fs::path photo;
+    std::vector<std::string> size;
+    cv::Size result;
+    const char* says;
+  } cases[] = {
+      {wide, {}, {4200, 60}, ""},
+      {wide, {"--size", "1000x1000"}, {1000, 14}, ""},
+      {wide, {"--size", "6000x6000"}, {4200, 60}, ""},
+      {cut, {}, {640, 427}, "warning: photo '"},
+      {cut, {}, {640, 427}, "cut short"},
+  };
+  for (const Case& c : cases) {
+    const fs::path out = folder / "out.png";
+    std::vector<std::string> words = {"apply", document.string(), c.photo.string(), "-o", out.string(), "--force"};
+    words.insert(words.end(), c.size.begin(), c.size.end());
+    const CliRun run = Cli(words);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(cv::imread(out.string()).size(), c.result) << c.photo << "\n" << run.out;
+    EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
+  }
 }
 
 TEST(CliApply, AnUnknownNameSuggestsTheClosestTemplates) {
@@ -250,7 +284,7 @@ TEST(CliData, AHomeThatCannotBeWrittenIsNoted) {
   const CliRun missing = Cli({"apply", "Sepia", (folder / "gone.jpg").string(), "-o", (folder / "x.jpg").string()},
                              environment);
   EXPECT_EQ(missing.exitCode, 4) << missing.out;
-  EXPECT_NE(missing.out.find("cannot read photo"), std::string::npos) << missing.out;
+  EXPECT_NE(missing.out.find("loader: file not found"), std::string::npos) << missing.out;
   EXPECT_EQ(count(missing.out, note), 1) << missing.out;
 }
 
