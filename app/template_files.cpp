@@ -118,12 +118,13 @@ bool LoadXmlFile(tinyxml2::XMLDocument& document, const fs::path& path) {
   return document.Parse(bytes.data(), bytes.size()) == tinyxml2::XML_SUCCESS && document.FirstChildElement();
 }
 
-bool SaveXmlFile(const tinyxml2::XMLDocument& document, const fs::path& path) {
+bool SaveXmlFile(const tinyxml2::XMLDocument& document, const fs::path& path, std::string* error) {
   tinyxml2::XMLPrinter printer;
   // The printer starts with the byte order mark when the document was read with one.
   document.Print(&printer);
   const int size = printer.CStrSize();
-  return WriteFileAtomically(path, std::string_view(printer.CStr(), size > 0 ? static_cast<size_t>(size - 1) : 0));
+  return WriteFileAtomically(path, std::string_view(printer.CStr(), size > 0 ? static_cast<size_t>(size - 1) : 0),
+                             error);
 }
 
 }  // namespace grinsnap

@@ -4,6 +4,7 @@
 
 #include "app/language.h"
 #include "core/template_document.h"
+#include "platform/folders.h"
 
 namespace fs = std::filesystem;
 using tinyxml2::XMLElement;
@@ -81,12 +82,19 @@ bool TemplateLibrary::ReadDirectory(const std::string& directory, const fs::path
   // "template.cfg" is appended to the directory as it is written, which is
   // why config.cfg directories end in a separator.
   const fs::path userFile = directory + kTemplateFileName;
-  if (!initFile.empty()) MergeInitialTemplateFile(directory, initFile, userFile, environment);
-
-  std::error_code ec;
-  if (!fs::exists(userFile, ec)) return false;
   auto document = std::make_unique<tinyxml2::XMLDocument>();
-  if (!LoadXmlFile(*document, userFile)) return false;
+  UnsavedTemplateList unsaved;
+  if (!initFile.empty() &&
+      MergeInitialTemplateFile(directory, initFile, userFile, environment, &unsaved) == MergeResult::WriteFailed) {
+    // The user's copy cannot be written: this run works from the merged list
+    // in memory, with the gallery the program ships.
+    unsaved.document.DeepCopy(document.get());
+    ReportUserDataProblem(userFile, unsaved.error);
+  } else {
+    std::error_code ec;
+    if (!fs::exists(userFile, ec)) return false;
+    if (!LoadXmlFile(*document, userFile)) return false;
+  }
   XMLElement* root = document->FirstChildElement();
   documents_.push_back(std::move(document));
   directories_.push_back(directory);

@@ -83,6 +83,8 @@ public:
   bool Read(const LibraryEnvironment& environment);
   // Reads one template directory (with its trailing separator): creates its
   // folders, merges initFile into it when given, then loads its template.cfg.
+  // When the merged list cannot be written (a read-only or missing home), it
+  // is used from memory and the problem reported (ReportUserDataProblem).
   // False when there is no usable template.cfg.
   bool ReadDirectory(const std::string& directory, const std::filesystem::path& initFile,
                      const LibraryEnvironment& environment);
@@ -159,13 +161,22 @@ enum class MergeResult {
 // shipped thumbnails are copied into place, and the merged file replaces the
 // user's file (the user's entries that the shipped file does not name are
 // not carried over).
+// When unsaved is given and the merged file cannot be written, it receives
+// the merged document and the reason, so that the list can still be used.
+struct UnsavedTemplateList {
+  tinyxml2::XMLDocument document;
+  std::string error;
+};
 MergeResult MergeInitialTemplateFile(const std::string& directory, const std::filesystem::path& initFile,
-                                     const std::filesystem::path& userFile, const LibraryEnvironment& environment);
+                                     const std::filesystem::path& userFile, const LibraryEnvironment& environment,
+                                     UnsavedTemplateList* unsaved = nullptr);
 
 // Loads an XML file; false when it cannot be read or does not parse.
 bool LoadXmlFile(tinyxml2::XMLDocument& document, const std::filesystem::path& path);
 // Writes a document with the XML library's printer (after a byte order mark
-// when it was read with one), replacing the file atomically.
-bool SaveXmlFile(const tinyxml2::XMLDocument& document, const std::filesystem::path& path);
+// when it was read with one), replacing the file atomically; error says why
+// it failed.
+bool SaveXmlFile(const tinyxml2::XMLDocument& document, const std::filesystem::path& path,
+                 std::string* error = nullptr);
 
 }  // namespace grinsnap

@@ -48,7 +48,7 @@ void CopyShippedThumbnail(const std::string& thumb, const std::string& directory
 }  // namespace
 
 MergeResult MergeInitialTemplateFile(const std::string& directory, const fs::path& initFile, const fs::path& userFile,
-                                     const LibraryEnvironment& environment) {
+                                     const LibraryEnvironment& environment, UnsavedTemplateList* unsaved) {
   tinyxml2::XMLDocument initial;
   if (!LoadXmlFile(initial, initFile)) return MergeResult::NoInitialFile;
   XMLElement* initialRoot = initial.FirstChildElement();
@@ -94,7 +94,13 @@ MergeResult MergeInitialTemplateFile(const std::string& directory, const fs::pat
     if (thumb && *thumb) CopyShippedThumbnail(thumb, directory, environment);
   }
 
-  return SaveXmlFile(initial, userFile) ? MergeResult::Merged : MergeResult::WriteFailed;
+  std::string error;
+  if (SaveXmlFile(initial, userFile, &error)) return MergeResult::Merged;
+  if (unsaved) {
+    initial.DeepCopy(&unsaved->document);
+    unsaved->error = std::move(error);
+  }
+  return MergeResult::WriteFailed;
 }
 
 }  // namespace grinsnap

@@ -1,15 +1,19 @@
 #include "cli/cli_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/atomic_file.h"
+#include "platform/folders.h"
 
 namespace grinsnap::cli {
 
@@ -138,6 +142,23 @@ void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, int j
   if (!WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error))
     throw CliError(kExitOutput, "could not write '" + path.string() + "': " + error,
                    "check that the folder exists and is writable");
+}
+
+void WarnOnce(const std::string& text) {
+  static std::mutex mutex;
+  static std::set<std::string> said;
+  std::lock_guard lock(mutex);
+  if (said.insert(text).second) std::fprintf(stderr, "grinsnap-cli: warning: %s\n", text.c_str());
+}
+
+void NoteUnsavedUserData(const std::filesystem::path&, const std::string& reason) {
+  static std::atomic<bool> said{false};
+  if (said.exchange(true)) return;
+  // The reasons name the file already; the folder is what the user can fix.
+  std::fprintf(stderr,
+               "grinsnap-cli: note: user data cannot be saved (%s); going on without it\n"
+               "  the user data folder is '%s' ($XDG_DATA_HOME, else $HOME/.local/share)\n",
+               reason.c_str(), AppDataFolder().string().c_str());
 }
 
 Progress::Progress(int total, bool terminal) : total_(total), terminal_(terminal) {}

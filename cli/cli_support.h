@@ -53,6 +53,15 @@ bool IsPhotoFile(const std::filesystem::path& path);
 // existing file unless overwrite is set. Throws CliError(kExitOutput).
 void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, int jpegQuality, bool overwrite);
 
+// Prints "grinsnap-cli: warning: TEXT" on standard error, once per text in
+// the whole run (a photo that every template of a gallery loads warns once).
+// Safe from any thread.
+void WarnOnce(const std::string& text);
+
+// Prints once per run that the user's data cannot be saved; installed as the
+// handler of ReportUserDataProblem.
+void NoteUnsavedUserData(const std::filesystem::path& file, const std::string& reason);
+
 // Progress of a long run: a bar that redraws itself on a terminal, plain
 // lines otherwise.
 class Progress {

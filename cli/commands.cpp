@@ -38,7 +38,8 @@ const char kExitCodesHelp[] =
     "  6  the effect gave no picture, or has no animation for --gif\n";
 
 const char kEffectOptionsHelp[] =
-    "  --size WxH      render to fit this preview box (default: full size)\n"
+    "  --size WxH      fit the result into WxH, keeping its aspect ratio; a smaller\n"
+    "                  result is not enlarged (default: the first photo's own size)\n"
     "  --seed N        seed of the random effects; the same N gives the same picture\n"
     "                  (default: a fresh seed each run)\n"
     "  --var1 V, --var2 V, --var3 V\n"
@@ -488,7 +489,8 @@ std::string CommandHelp(const std::string& command) {
            "TEMPLATE is a template name from 'grinsnap-cli list' or the path of a template\n"
            "document (.xml, .tmpl). The format of OUT follows its extension: .jpg, .png, .bmp.\n\n"
            "  -o, --output OUT  the file to write\n"
-           "  --gif           write the template's animation as a GIF (OUT ends in .gif)\n" +
+           "  --gif           write the template's animation as a GIF (OUT ends in .gif);\n"
+           "                  --size then bounds its frames (default 400x400)\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "batch")
     return "Usage: grinsnap-cli batch TEMPLATE INPUT... -o OUTDIR [OPTIONS]\n\n"
@@ -501,9 +503,9 @@ std::string CommandHelp(const std::string& command) {
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "gallery")
     return "Usage: grinsnap-cli gallery PHOTO -o DIR [--all] [--seed N] [--force]\n\n"
-           "Renders every template of the library on PHOTO: DIR/NAME.jpg at 800x600,\n"
-           "DIR/thumbs/NAME.png at gallery-thumbnail size, and DIR/contact_sheet.png\n"
-           "with every thumbnail and its name.\n\n"
+           "Renders every template of the library on PHOTO: DIR/NAME.jpg fitted into\n"
+           "800x600 (never enlarged), DIR/thumbs/NAME.png at gallery-thumbnail size, and\n"
+           "DIR/contact_sheet.png with every thumbnail and its name.\n\n"
            "  -o, --output DIR  the folder to write into (created when missing)\n"
            "  --all           include hidden templates\n"
            "  --seed N        seed of the random effects\n"

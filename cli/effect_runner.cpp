@@ -1,5 +1,6 @@
 #include "cli/effect_runner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "cli/cli_support.h"
 #include "templates/simple_template.h"
 #include "core/template_document.h"
+#include "platform/image_loader.h"
 #include "platform/message_target.h"
 
 namespace grinsnap::cli {
@@ -57,7 +59,21 @@ EffectSource FindEffect(const std::string& nameOrPath, TemplateLibrary& library)
   throw CliError(kExitTemplate, "no template named '" + nameOrPath + "'", hint);
 }
 
-EffectRunner::EffectRunner(const EffectSource& source, const EffectSettings& settings) : name_(source.name) {
+namespace {
+
+// The largest side of the photos' working images. Without a box the result
+// has the photo's own size, so nothing is capped short of the loader's own
+// limit; with one, photos are capped as the studio caps them, or at the box
+// when that is larger, so the result is never enlarged from a smaller copy.
+int PhotoCap(const EffectSettings& settings) {
+  if (!settings.size) return static_cast<int>(kMaxImageSide);
+  return std::max({kWorkingImageCap, settings.size->width, settings.size->height});
+}
+
+}  // namespace
+
+EffectRunner::EffectRunner(const EffectSource& source, const EffectSettings& settings)
+    : name_(source.name), photoCap_(PhotoCap(settings)) {
   effect_ = TemplateRef(CreateTemplateFromDocument(source.document, source.folder, &engine_));
   if (!effect_) {
     const char* className = source.document ? source.document->TemplateClassName() : nullptr;
@@ -119,20 +135,26 @@ void EffectRunner::ApplySettings(const EffectSettings& settings) {
 void EffectRunner::HandPhotos(const std::vector<fs::path>& photos) {
   engine_.ClearInputs();
   engine_.RemoveAllPhotos();
-  for (const fs::path& photo : photos) engine_.InsertPhoto(-1, PhotoItem(photo));
+  for (const fs::path& photo : photos) {
+    PhotoItem item(photo);
+    item.workingImageCap = photoCap_;
+    engine_.InsertPhoto(-1, item);
+  }
   for (int i = 0; i < static_cast<int>(photos.size()); ++i) {
     if (i == 0)
       engine_.SelectSingleInput(0);
     else
       engine_.AddInput(i);
-    if (engine_.GetInput(i).workingImage.empty()) {
-      const fs::path& photo = photos[static_cast<std::size_t>(i)];
+    const PhotoItem input = engine_.GetInput(i);
+    const fs::path& photo = photos[static_cast<std::size_t>(i)];
+    if (input.workingImage.empty()) {
       std::error_code ignored;
       const bool exists = fs::exists(photo, ignored);
-      throw CliError(kExitPhoto,
-                     "cannot read photo '" + photo.string() + "'" + (exists ? "" : ": no such file"),
-                     exists ? "it is damaged, too large, or not a picture format this program reads" : "");
+      const std::string reason = input.LoadFailure().value_or("unknown error");
+      throw CliError(kExitPhoto, "cannot read photo '" + photo.string() + "'" + (exists ? "" : ": no such file"),
+                     "loader: " + reason);
     }
+    for (const std::string& warning : input.LoadWarnings()) WarnOnce("photo '" + photo.string() + "': " + warning);
   }
 }
 

@@ -54,7 +54,8 @@ public:
   ~EffectRunner();
 
   // The effect on the photos; throws CliError for a photo that does not
-  // load or an effect that gives no picture.
+  // load (with the loader's reason) or an effect that gives no picture. What
+  // the loader warns about a photo goes to standard error.
   cv::Mat Render(const std::vector<std::filesystem::path>& photos);
   // The gallery thumbnail of the effect on the photos already handed.
   cv::Mat Thumbnail();
@@ -68,6 +69,7 @@ private:
   void ApplySettings(const EffectSettings& settings);
 
   std::string name_;
+  int photoCap_;  // the working-image cap of the photos handed
   CProcessEngine engine_;
   TemplateRef effect_;
 };

@@ -9,6 +9,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "platform/folders.h"
 #include "templates/builtin_classes.h"
 #include "platform/version.h"
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   // OpenCV would print its own errors; ours say what to do.
   cv::redirectError([](int, const char*, const char*, const char*, int, void*) { return 0; });
   RegisterBuiltinClasses();
+  SetUserDataProblemHandler(NoteUnsavedUserData);
   // GRINSNAP_THREADS=N limits the threads one render uses.
   if (const char* threads = std::getenv("GRINSNAP_THREADS")) {
     const int n = std::atoi(threads);

@@ -37,11 +37,15 @@ void CImageObj::ReleaseImgBuf(HNODE node) {
   node->state->decoded.release();
 }
 
-cv::Mat CImageObj::GetOutImg(HNODE node) {
+cv::Mat CImageObj::GetOutImg(HNODE node, std::string* failure) {
   if (!node || !node->state) return {};
   ImageNodeState& state = *node->state;
   std::lock_guard lock(state.mutex);
-  if (state.decoded.empty()) state.decoded = LoadImageFile(state.path);
+  if (state.decoded.empty()) {
+    ImageLoadResult loaded = LoadImageFile(state.path, ImageLoadOptions{});
+    state.decoded = std::move(loaded.image);
+    if (failure) *failure = std::move(loaded.failure);
+  }
   if (state.decoded.empty()) return {};
   return ApplyPhotoEdits(state.decoded, state.edits);
 }

@@ -62,8 +62,8 @@ public:
   // Frees the node's cached decoded picture; the node stays.
   static void ReleaseImgBuf(HNODE node);
   // The edited picture, 8-bit three-channel; empty when the photo does not
-  // load. The caller owns the result.
-  static cv::Mat GetOutImg(HNODE node);
+  // load, and failure (when given) then says why. The caller owns the result.
+  static cv::Mat GetOutImg(HNODE node, std::string* failure = nullptr);
   // A new node for the record's path.
   static int AddPhotoListNode(PhotoRecord& record, HNODE* node);
 

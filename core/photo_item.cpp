@@ -42,6 +42,7 @@ PhotoItem::PhotoItem(PhotoItem&& other) noexcept
       cropRotation(other.cropRotation),
       crop(other.crop),
       faceData(other.faceData),
+      workingImageCap(other.workingImageCap),
       workingImage(std::move(other.workingImage)),
       thumbnail(std::move(other.thumbnail)),
       source(std::move(other.source)),
@@ -59,6 +60,7 @@ PhotoItem& PhotoItem::operator=(PhotoItem&& other) noexcept {
     cropRotation = other.cropRotation;
     crop = other.crop;
     faceData = other.faceData;
+    workingImageCap = other.workingImageCap;
     workingImage = std::move(other.workingImage);
     thumbnail = std::move(other.thumbnail);
     source = std::move(other.source);
@@ -85,6 +87,7 @@ void PhotoItem::CopyFieldsFrom(const PhotoItem& other, bool clonePictures) {
   cropRotation = other.cropRotation;
   crop = other.crop;
   faceData = other.faceData;
+  workingImageCap = other.workingImageCap;
   workingImage = clonePictures ? other.workingImage.clone() : other.workingImage;
   thumbnail = clonePictures ? other.thumbnail.clone() : other.thumbnail;
   source = other.source;
@@ -100,29 +103,38 @@ PhotoItem PhotoItem::Snapshot() const {
 cv::Mat PhotoItem::LoadSource() {
   if (!source) return {};
   std::lock_guard lock(source->lock);
+  const bool fromFile = !path.empty() || (nodeB && auxRecord && !auxRecord->path.empty());
+  if (fromFile && source->loadFailure) return {};
+  std::string failure;
+  cv::Mat picture;
   if (nodeB && auxRecord && !auxRecord->path.empty()) {
-    cv::Mat picture = CImageObj::GetOutImg(nodeB);
+    picture = CImageObj::GetOutImg(nodeB, &failure);
     CImageObj::ReleaseImgBuf(nodeB);
-    return picture;
-  }
-  if (node && !path.empty()) {
+  } else if (node && !path.empty()) {
     if (editRecord) editRecord->path = path.string();
-    return CImageObj::GetOutImg(node);
-  }
-  if (!path.empty()) {
-    std::string title, description;
-    cv::Mat picture = LoadImageFile(path, &title, &description);
-    if (!picture.empty() && editRecord && !editRecord->pathsFilled) {
-      editRecord->title = std::move(title);
-      editRecord->description = std::move(description);
+    picture = CImageObj::GetOutImg(node, &failure);
+  } else if (!path.empty()) {
+    // The picture is about to be capped: a big JPEG need not be decoded at
+    // full size for that.
+    ImageLoadOptions options;
+    options.fitBox = cv::Size(workingImageCap, workingImageCap);
+    ImageLoadResult loaded = LoadImageFile(path, options);
+    if (!loaded.image.empty() && editRecord && !editRecord->pathsFilled) {
+      editRecord->title = loaded.title.value_or(std::string());
+      editRecord->description = loaded.description.value_or(std::string());
       editRecord->pathsFilled = true;
     }
-    return picture;
+    source->loadWarnings = std::move(loaded.warnings);
+    picture = std::move(loaded.image);
+    failure = std::move(loaded.failure);
+  } else {
+    // A photo made from a result image keeps its only copy in the source
+    // record; its node, when it was edited, carries the edits only.
+    if (node && !source->unedited.empty()) return ApplyPhotoEdits(source->unedited, CImageObj::GetEdits(node));
+    return source->unedited;
   }
-  // A photo made from a result image keeps its only copy in the source
-  // record; its node, when it was edited, carries the edits only.
-  if (node && !source->unedited.empty()) return ApplyPhotoEdits(source->unedited, CImageObj::GetEdits(node));
-  return source->unedited;
+  if (picture.empty()) source->loadFailure = failure.empty() ? std::string("cannot load the photo") : failure;
+  return picture;
 }
 
 const cv::Mat& PhotoItem::WorkingImage() {
@@ -131,10 +143,10 @@ const cv::Mat& PhotoItem::WorkingImage() {
   if (picture.empty()) return workingImage;
   if (picture.type() != CV_8UC3) picture = ToEightBitColour(picture, false);
 
-  if (picture.cols > kWorkingImageCap || picture.rows > kWorkingImageCap) {
+  const int cap = std::max(1, workingImageCap);
+  if (picture.cols > cap || picture.rows > cap) {
     cv::Mat capped;
-    cv::resize(picture, capped, FitInside(picture.size(), {kWorkingImageCap, kWorkingImageCap}, false), 0, 0,
-               cv::INTER_LINEAR);
+    cv::resize(picture, capped, FitInside(picture.size(), {cap, cap}, false), 0, 0, cv::INTER_LINEAR);
     picture = capped;
   }
 
@@ -142,6 +154,27 @@ const cv::Mat& PhotoItem::WorkingImage() {
   const auto turnedCrop = rotation != cropRotation ? TurnCrop(crop, rotation - cropRotation) : crop;
   workingImage = turned(CropPixels(turnedCrop, turned.size()));
   return workingImage;
+}
+
+void PhotoItem::Reload() {
+  if (source) {
+    std::lock_guard lock(source->lock);
+    source->loadFailure.reset();
+    source->loadWarnings.clear();
+  }
+  DropWorkingImage();
+}
+
+std::optional<std::string> PhotoItem::LoadFailure() const {
+  if (!source) return std::nullopt;
+  std::lock_guard lock(source->lock);
+  return source->loadFailure;
+}
+
+std::vector<std::string> PhotoItem::LoadWarnings() const {
+  if (!source) return {};
+  std::lock_guard lock(source->lock);
+  return source->loadWarnings;
 }
 
 void PhotoItem::DropWorkingImage() {
@@ -163,15 +196,6 @@ void PhotoItem::MakeThumbnail(int width, int height) {
 
 bool PhotoItem::ThumbnailCurrent(int width, int height) const {
   return !thumbnail.empty() && thumbnailKey_ == CurrentKey(width, height);
-}
-
-cv::Size FitInside(cv::Size picture, cv::Size box, bool enlarge) {
-  if (picture.width <= 0 || picture.height <= 0) return {0, 0};
-  double factor = std::min(static_cast<double>(box.width) / picture.width,
-                           static_cast<double>(box.height) / picture.height);
-  if (!enlarge) factor = std::min(factor, 1.0);
-  return {std::max(1, static_cast<int>(std::lround(picture.width * factor))),
-          std::max(1, static_cast<int>(std::lround(picture.height * factor)))};
 }
 
 cv::Mat ScaleToFit(const cv::Mat& picture, cv::Size box, bool enlarge, int interpolation) {

@@ -1,5 +1,9 @@
 #include "platform/folders.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -22,10 +26,20 @@ std::string Env(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
+// $HOME, else the home folder of the user's account.
 fs::path HomeFolder() {
   std::string home = Env("HOME");
-  return home.empty() ? fs::path("/tmp") : fs::path(home);
+  if (!home.empty()) return home;
+  passwd account{};
+  passwd* found = nullptr;
+  char buffer[4096];
+  if (::getpwuid_r(::getuid(), &account, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+      *found->pw_dir)
+    return found->pw_dir;
+  return fs::path("/tmp");
 }
+
+std::atomic<UserDataProblemHandler> userDataProblemHandler{nullptr};
 
 // An XDG base folder: the variable when it names an absolute path, else the
 // fallback below the home folder.
@@ -83,6 +97,12 @@ fs::path AppDataFolder() {
 
 fs::path SettingsFile() {
   return XdgBase("XDG_CONFIG_HOME", ".config") / kVendorFolder / (std::string(kProductFolder) + ".ini");
+}
+
+void SetUserDataProblemHandler(UserDataProblemHandler handler) { userDataProblemHandler = handler; }
+
+void ReportUserDataProblem(const fs::path& file, const std::string& reason) {
+  if (const UserDataProblemHandler handler = userDataProblemHandler) handler(file, reason);
 }
 
 }  // namespace grinsnap

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace grinsnap {
 
@@ -20,5 +21,13 @@ std::filesystem::path AppDataFolder();
 
 // Per-user settings file ($XDG_CONFIG_HOME or ~/.config, then Velmora/Grinsnap.ini).
 std::filesystem::path SettingsFile();
+
+// Something the program keeps in the user's folders (the log of failed
+// loads, the user's copy of a template list) could not be written there. The
+// program goes on without it; the handler, when one is set, tells the user.
+// It may be called from any thread, and as often as a write fails.
+using UserDataProblemHandler = void (*)(const std::filesystem::path& file, const std::string& reason);
+void SetUserDataProblemHandler(UserDataProblemHandler handler);
+void ReportUserDataProblem(const std::filesystem::path& file, const std::string& reason);
 
 }  // namespace grinsnap

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <new>
@@ -517,19 +519,33 @@ std::mutex& LogMutex() {
   return mutex;
 }
 
-void LogFailedLoad(const fs::path& path, std::string reason) {
-  // One line per failure: a reason must not break it.
+// A reason as one line of the log: line breaks become blanks.
+std::string OneLine(std::string reason) {
   std::replace(reason.begin(), reason.end(), '\r', ' ');
   std::replace(reason.begin(), reason.end(), '\n', ' ');
   while (!reason.empty() && reason.back() == ' ') reason.pop_back();
-  const std::string line = "Load Image File\"" + path.string() + "\"failed. error:" + reason + "\r\n";
+  return reason.empty() ? std::string("unknown error") : reason;
+}
 
-  std::lock_guard lock(LogMutex());
+void LogFailedLoad(const fs::path& path, const std::string& reason) {
+  const std::string line = "Load Image File\"" + path.string() + "\"failed. error:" + reason + "\r\n";
   const fs::path folder = AppDataFolder();
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  std::ofstream log(folder / "log.txt", std::ios::binary | std::ios::app);
-  log.write(line.data(), std::streamsize(line.size()));
+  std::string problem;
+  {
+    std::lock_guard lock(LogMutex());
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    std::ofstream log(folder / "log.txt", std::ios::binary | std::ios::app);
+    if (!log) {
+      problem = ec ? ec.message() : std::generic_category().message(errno);
+    } else {
+      log.write(line.data(), std::streamsize(line.size()));
+      log.flush();
+      if (!log) problem = "write failed";
+    }
+    if (!problem.empty()) problem = "cannot write " + (folder / "log.txt").string() + ": " + problem;
+  }
+  if (!problem.empty()) ReportUserDataProblem(folder / "log.txt", problem);
 }
 
 // The whole file, or nullopt with the reason it cannot be had.
@@ -579,57 +595,80 @@ std::string SizeText(std::uint64_t width, std::uint64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
-// The load proper; returns an empty Mat and sets reason on failure.
-cv::Mat Load(const fs::path& path, std::string* title, std::string* description, bool keepAlpha, std::string& reason) {
+cv::ImreadModes ReducedColourMode(int reduction) {
+  switch (reduction) {
+    case 2: return cv::IMREAD_REDUCED_COLOR_2;
+    case 4: return cv::IMREAD_REDUCED_COLOR_4;
+    case 8: return cv::IMREAD_REDUCED_COLOR_8;
+    default: return cv::IMREAD_COLOR;
+  }
+}
+
+// The load proper; leaves the image empty and sets the failure on failure.
+ImageLoadResult Load(const fs::path& path, const ImageLoadOptions& options) {
+  ImageLoadResult result;
+  std::string& reason = result.failure;
   std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(path, reason);
-  if (!bytes) return {};
+  if (!bytes) return result;
 
   // Refuse an oversized picture before the decoder allocates for it.
   const ImageFileHeader header = ProbeImageHeader(*bytes);
   if (header.format != ImageFileFormat::kUnknown) {
     if (header.width == 0 || header.height == 0) {
       reason = "no picture size in header";
-      return {};
+      return result;
     }
     if (!ImageSizeAllowed(header.width, header.height)) {
       reason = "picture too large: " + SizeText(header.width, header.height) + " pixels";
-      return {};
+      return result;
     }
   }
+  const ImageFileMetadata metadata = ReadImageMetadata(*bytes);
 
-  // IMREAD_UNCHANGED keeps alpha and depth; orientation is applied below.
-  const cv::Mat decoded = cv::imdecode(*bytes, cv::IMREAD_UNCHANGED);
+  // IMREAD_UNCHANGED keeps alpha and depth. A big JPEG is decoded at a
+  // reduced scale, to colour (JPEG has no alpha). Orientation is applied
+  // below in both cases.
+  int mode = cv::IMREAD_UNCHANGED;
+  if (header.format == ImageFileFormat::kJpeg && options.fitBox) {
+    const int reduction = JpegReduction(header.width, header.height, metadata.orientation, *options.fitBox);
+    if (reduction > 1) mode = ReducedColourMode(reduction) | cv::IMREAD_IGNORE_ORIENTATION;
+  }
+  const cv::Mat decoded = cv::imdecode(*bytes, mode);
   if (decoded.empty()) {
     reason = header.format == ImageFileFormat::kUnknown ? "unknown or unsupported format" : "cannot decode picture";
-    return {};
+    return result;
   }
   // Formats without a header probe (OpenEXR, DICOM) were held only by
   // OpenCV's own, far larger limits: its OPENCV_IO_MAX_IMAGE_* variables are
   // read once when the library loads, so they cannot be lowered from here.
   if (!ImageSizeAllowed(std::uint64_t(decoded.cols), std::uint64_t(decoded.rows))) {
     reason = "picture too large: " + SizeText(std::uint64_t(decoded.cols), std::uint64_t(decoded.rows)) + " pixels";
-    return {};
+    return result;
   }
 
-  const ImageFileMetadata metadata = ReadImageMetadata(*bytes);
   // TIFF files come out of the decoder already turned by their orientation
   // tag (libtiff's reader applies it); turning them here would do it twice.
   const int orientation = header.format == ImageFileFormat::kTiff ? 1 : metadata.orientation;
-  cv::Mat image = ApplyExifOrientation(ToEightBitColour(decoded, keepAlpha), orientation);
-  if (image.empty()) {
+  result.image = ApplyExifOrientation(ToEightBitColour(decoded, options.keepAlpha), orientation);
+  if (result.image.empty()) {
     reason = "unsupported pixel format";
-    return {};
+    return result;
   }
-  if (title && metadata.title) *title = *metadata.title;
-  if (description && metadata.description) *description = *metadata.description;
-  return image;
+  // libjpeg fills in what a file cut short lacks and says so only on its
+  // own error stream, which OpenCV does not pass on.
+  if (header.format == ImageFileFormat::kJpeg && !JpegHasEndMarker(*bytes))
+    result.warnings.push_back("the JPEG file ends before its end marker (cut short?): the missing part of the "
+                              "picture is filled in");
+  result.title = metadata.title;
+  result.description = metadata.description;
+  return result;
 }
 
 }  // namespace
 
 bool ImageSizeAllowed(std::uint64_t width, std::uint64_t height) {
   if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
-  return width * height <= kMaxImagePixels;  // both sides <= 2^14: no overflow
+  return width * height <= kMaxImagePixels;  // both sides < 2^16: no overflow
 }
 
 ImageFileHeader ProbeImageHeader(Bytes b) {
@@ -678,6 +717,50 @@ ImageFileHeader ProbeImageHeader(Bytes b) {
     ProbeJp2(b, h);
   }
   return h;
+}
+
+bool JpegHasEndMarker(Bytes b) {
+  if (!IsJpeg(b)) return false;
+  // Marker segments are stepped over by their length; between them lie the
+  // entropy-coded scans, in which a 0xFF byte is followed by a stuffed zero
+  // or a restart marker, and only a real marker ends the scan.
+  std::size_t pos = 2;
+  while (pos < b.size()) {
+    const void* ff = std::memchr(b.data() + pos, 0xFF, b.size() - pos);
+    if (!ff) return false;
+    pos = std::size_t(static_cast<const std::uint8_t*>(ff) - b.data());
+    while (pos < b.size() && b[pos] == 0xFF) ++pos;
+    if (pos >= b.size()) return false;
+    const std::uint8_t marker = b[pos++];
+    if (marker == 0xD9) return true;
+    if (marker == 0x00 || marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+    if (!Has(b, pos, 2) || Be16(b, pos) < 2) return false;
+    pos += Be16(b, pos);
+  }
+  return false;
+}
+
+cv::Size FitInside(cv::Size picture, cv::Size box, bool enlarge) {
+  if (picture.width <= 0 || picture.height <= 0) return {0, 0};
+  double factor = std::min(static_cast<double>(box.width) / picture.width,
+                           static_cast<double>(box.height) / picture.height);
+  if (!enlarge) factor = std::min(factor, 1.0);
+  return {std::max(1, static_cast<int>(std::lround(picture.width * factor))),
+          std::max(1, static_cast<int>(std::lround(picture.height * factor)))};
+}
+
+int JpegReduction(std::uint64_t width, std::uint64_t height, int orientation, cv::Size box) {
+  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || box.width <= 0 ||
+      box.height <= 0)
+    return 1;
+  // The box holds the picture upright; orientations 5 to 8 swap its sides.
+  if (orientation >= 5 && orientation <= 8) std::swap(width, height);
+  const cv::Size fitted = FitInside({int(width), int(height)}, box, false);
+  for (const std::uint64_t scale : {8, 4, 2})
+    if ((width + scale - 1) / scale >= std::uint64_t(fitted.width) &&
+        (height + scale - 1) / scale >= std::uint64_t(fitted.height))
+      return int(scale);
+  return 1;
 }
 
 ImageFileMetadata ReadExifMetadata(Bytes tiffBytes) {
@@ -782,30 +865,42 @@ cv::Mat ApplyExifOrientation(const cv::Mat& stored, int orientation) {
   return upright;
 }
 
-cv::Mat LoadImageFile(const fs::path& path, std::string* title, std::string* description, bool keepAlpha) {
-  std::string reason;
-  cv::Mat image;
+ImageLoadResult LoadImageFile(const fs::path& path, const ImageLoadOptions& options) {
+  ImageLoadResult result;
   try {
-    image = Load(path, title, description, keepAlpha, reason);
+    result = Load(path, options);
   } catch (const cv::Exception& e) {
-    image.release();
-    reason = "OpenCV: " + e.err;
+    result = {};
+    result.failure = "OpenCV: " + e.err;
   } catch (const std::bad_alloc&) {
-    image.release();
-    reason = "out of memory";
+    result = {};
+    result.failure = "out of memory";
   } catch (const std::exception& e) {
-    image.release();
-    reason = e.what();
+    result = {};
+    result.failure = e.what();
   }
-  if (image.empty()) {
+  if (result.image.empty()) {
+    // A failure hands back nothing but its reason, the line the log gets.
+    result = ImageLoadResult{{}, OneLine(std::move(result.failure)), {}, std::nullopt, std::nullopt};
     try {
-      LogFailedLoad(path, reason.empty() ? std::string("unknown error") : reason);
+      LogFailedLoad(path, result.failure);
     } catch (const std::exception&) {
       // The log is a courtesy; failing to write it must not turn a failed
       // load into a crash.
     }
+  } else {
+    result.failure.clear();
   }
-  return image;
+  return result;
+}
+
+cv::Mat LoadImageFile(const fs::path& path, std::string* title, std::string* description, bool keepAlpha) {
+  ImageLoadOptions options;
+  options.keepAlpha = keepAlpha;
+  ImageLoadResult result = LoadImageFile(path, options);
+  if (title && result.title) *title = std::move(*result.title);
+  if (description && result.description) *description = std::move(*result.description);
+  return std::move(result.image);
 }
 
 }  // namespace grinsnap

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -27,8 +28,47 @@ namespace grinsnap {
 cv::Mat LoadImageFile(const std::filesystem::path& path, std::string* title = nullptr,
                       std::string* description = nullptr, bool keepAlpha = false);
 
-inline constexpr std::uint64_t kMaxImageSide = 16384;
-inline constexpr std::uint64_t kMaxImagePixels = 100'000'000;
+struct ImageLoadOptions {
+  bool keepAlpha = false;
+  // The box the picture is going to be fitted into (keeping its aspect
+  // ratio, never enlarged). A JPEG larger than that is decoded at 1/2, 1/4
+  // or 1/8 of its size, the smallest scale that still leaves the upright
+  // picture at least as large as its fitted size in both directions, which
+  // saves most of the decoding time and memory of a big camera photo.
+  std::optional<cv::Size> fitBox;
+};
+
+struct ImageLoadResult {
+  cv::Mat image;  // empty on failure
+  // Why the load failed: the reason that also goes to log.txt.
+  std::string failure;
+  // What is wrong with a picture that still loaded (a JPEG cut short).
+  std::vector<std::string> warnings;
+  std::optional<std::string> title;
+  std::optional<std::string> description;
+};
+
+// The same load, with the reason of a failure and the warnings.
+ImageLoadResult LoadImageFile(const std::filesystem::path& path, const ImageLoadOptions& options);
+
+// 65535 is the largest side a JPEG can declare; it also takes panoramas.
+// 2^28 pixels (268 MP) take the largest camera photos (about 200 MP, such as
+// 16320 x 12240) while an 8-bit colour picture stays within 768 MiB (1 GiB
+// with alpha) and within OpenCV's own limit of 2^30 pixels.
+inline constexpr std::uint64_t kMaxImageSide = 65535;
+inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 28;
+
+// The size of a picture fitted into a box keeping its aspect ratio
+// (factor = min(box width / width, box height / height), sizes rounded to
+// nearest, at least one pixel); pictures already inside are not enlarged
+// unless enlarge is set.
+cv::Size FitInside(cv::Size picture, cv::Size box, bool enlarge);
+
+// The JPEG decoding scale (1, 2, 4 or 8) for a picture stored at width x
+// height under an EXIF orientation that is to be fitted into box: the
+// largest whose reduced picture (each side divided and rounded up, as the
+// decoder does) is at least the fitted size in both directions.
+int JpegReduction(std::uint64_t width, std::uint64_t height, int orientation, cv::Size box);
 
 // Whether a picture of this size may be decoded: both sides positive and
 // within the limits above.
@@ -60,6 +100,10 @@ struct ImageFileHeader {
 // Reads the format and declared pixel size from a file's bytes without
 // decoding any pixels.
 ImageFileHeader ProbeImageHeader(std::span<const std::uint8_t> bytes);
+
+// Whether a JPEG's bytes hold its end-of-image marker after the last scan.
+// A file cut short lacks it; the decoder then fills in the missing part.
+bool JpegHasEndMarker(std::span<const std::uint8_t> bytes);
 
 // Orientation, title and description a file carries.
 struct ImageFileMetadata {

@@ -176,6 +176,7 @@ int WorkArea::AddPhotos(const QStringList& paths) {
     const std::filesystem::path file = path.toStdString();
     const int existing = app_.engine.FindPhoto(file);
     if (existing >= 0) {
+      app_.engine.GetPhoto(existing).Reload();  // a photo that failed to load is read again
       chosen = existing;
       continue;
     }

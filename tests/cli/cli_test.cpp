@@ -27,10 +27,12 @@ std::string Quote(const std::string& word) {
   return quoted + "'";
 }
 
-CliRun Cli(const std::vector<std::string>& words) {
+// environment: words for env(1) put before the program, such as "HOME=/x".
+CliRun Cli(const std::vector<std::string>& words, const std::string& environment = "") {
   // Under ThreadSanitizer each render runs serially: the thread pool
   // OpenCV uses synchronises in ways the sanitizer cannot see.
-  std::string command = test::UnderThreadSanitizer() ? "GRINSNAP_THREADS=1 " : "";
+  std::string command = "env " + environment + " ";
+  if (test::UnderThreadSanitizer()) command += "GRINSNAP_THREADS=1 ";
   command += Quote(GRINSNAP_CLI);
   for (const std::string& word : words) command += " " + Quote(word);
   const fs::path capture = test::TempHome() / "cli_output.txt";
@@ -127,7 +129,9 @@ TEST(CliApply, MistakesAreExplainedWithTheirExitCodes) {
       {{"apply", "No Such Effect At All", photo, "-o", out}, 3, "no template named"},
       {{"apply", (folder / "missing.xml").string(), photo, "-o", out}, 3, "no such file"},
       {{"apply", document.string(), (folder / "gone.jpg").string(), "-o", out}, 4, "no such file"},
+      {{"apply", document.string(), (folder / "gone.jpg").string(), "-o", out}, 4, "loader: file not found"},
       {{"apply", document.string(), document.string(), "-o", out}, 4, "cannot read photo"},
+      {{"apply", document.string(), document.string(), "-o", out}, 4, "loader: unknown or unsupported format"},
       {{"apply", document.string(), photo, "-o", out, "--gif"}, 2, ".gif"},
       {{"apply", document.string(), photo, "-o", (folder / "anim.gif").string(), "--gif"}, 6, "no animation"},
       {{"frobnicate"}, 2, "unknown command"},
@@ -148,6 +152,38 @@ TEST(CliApply, MistakesAreExplainedWithTheirExitCodes) {
   EXPECT_EQ(ReadBytes(out), before);
   EXPECT_EQ(Cli({"apply", document.string(), Photo("chelsea.png"), "-o", out, "--force"}).exitCode, 0);
   EXPECT_NE(ReadBytes(out), before);
+}
+
+TEST(CliApply, TheResultHasThePhotosOwnSizeUnlessASizeIsGiven) {
+  const fs::path folder = test::FreshFolder("cli_sizes");
+  const fs::path document = WriteDocument(folder, "EmbossFilter");
+  const fs::path wide = folder / "wide.png";  // wider than the studio's working cap
+  ASSERT_TRUE(cv::imwrite(wide.string(), test::Flat(4200, 60, {90, 120, 150})));
+  const std::string jpeg = ReadBytes(Photo("rocket.jpg"));
+  const fs::path cut = folder / "cut.jpg";
+  std::ofstream(cut, std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
+
+  struct Case {
+    fs::path photo;
+    std::vector<std::string> size;
+    cv::Size result;
+    const char* says;
+  } cases[] = {
+      {wide, {}, {4200, 60}, ""},
+      {wide, {"--size", "1000x1000"}, {1000, 14}, ""},
+      {wide, {"--size", "6000x6000"}, {4200, 60}, ""},
+      {cut, {}, {640, 427}, "warning: photo '"},
+      {cut, {}, {640, 427}, "cut short"},
+  };
+  for (const Case& c : cases) {
+    const fs::path out = folder / "out.png";
+    std::vector<std::string> words = {"apply", document.string(), c.photo.string(), "-o", out.string(), "--force"};
+    words.insert(words.end(), c.size.begin(), c.size.end());
+    const CliRun run = Cli(words);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(cv::imread(out.string()).size(), c.result) << c.photo << "\n" << run.out;
+    EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
+  }
 }
 
 TEST(CliApply, AnUnknownNameSuggestsTheClosestTemplates) {
@@ -220,6 +256,36 @@ TEST(CliData, TheProgramFolderHoldsTheSamplePhotoAndTheFaceCascade) {
   EXPECT_NE(ReadBytes(cascade).find("opencv_storage"), std::string::npos);
   EXPECT_TRUE(fs::exists(folder / "config.cfg"));
   EXPECT_TRUE(fs::exists(folder / "lang/lang_eng.ini"));
+}
+
+TEST(CliData, AHomeThatCannotBeWrittenIsNoted) {
+  // A home below a plain file cannot be made, not even by root.
+  const fs::path folder = test::FreshFolder("cli_no_home");
+  std::ofstream(folder / "file") << "not a folder";
+  const std::string environment = "-u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_DOCUMENTS_DIR HOME=" +
+                                  Quote((folder / "file" / "home").string());
+  const std::string note = "user data cannot be saved";
+  auto count = [](const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+
+  const CliRun list = Cli({"list"}, environment);
+  EXPECT_EQ(list.exitCode, 0) << list.out;
+  EXPECT_NE(list.out.find("2D Templates"), std::string::npos) << list.out;
+  EXPECT_EQ(count(list.out, note), 1) << list.out;
+
+  const CliRun apply = Cli({"apply", "Sepia", Photo("coffee.png"), "-o", (folder / "sepia.jpg").string()}, environment);
+  EXPECT_EQ(apply.exitCode, 0) << apply.out;
+  EXPECT_TRUE(fs::exists(folder / "sepia.jpg"));
+
+  // The failed load cannot be logged either: still one note.
+  const CliRun missing = Cli({"apply", "Sepia", (folder / "gone.jpg").string(), "-o", (folder / "x.jpg").string()},
+                             environment);
+  EXPECT_EQ(missing.exitCode, 4) << missing.out;
+  EXPECT_NE(missing.out.find("loader: file not found"), std::string::npos) << missing.out;
+  EXPECT_EQ(count(missing.out, note), 1) << missing.out;
 }
 
 TEST(CliHelp, EveryCommandHasHelpAndTheVersionIsShown) {

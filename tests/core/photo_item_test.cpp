@@ -1,9 +1,12 @@
+#include <fstream>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "core/image_obj.h"
 #include "core/photo_item.h"
+#include "platform/folders.h"
 #include "test_support/test_support.h"
 
 namespace grinsnap {
@@ -29,17 +32,27 @@ bool Same(const cv::Mat& a, const cv::Mat& b) {
 
 TEST(WorkingImage, LargePhotosAreCappedKeepingTheirAspect) {
   struct Case {
-    cv::Size file, working;
+    cv::Size file;
+    int cap;
+    cv::Size working;
+    const char* name = "big.png";
   } cases[] = {
-      {{6000, 3000}, {4096, 2048}},
-      {{3000, 6000}, {2048, 4096}},
-      {{4096, 4096}, {4096, 4096}},
-      {{4097, 10}, {4096, 10}},
-      {{640, 480}, {640, 480}},
+      {{6000, 3000}, kWorkingImageCap, {4096, 2048}},
+      {{3000, 6000}, kWorkingImageCap, {2048, 4096}},
+      {{4096, 4096}, kWorkingImageCap, {4096, 4096}},
+      {{4097, 10}, kWorkingImageCap, {4096, 10}},
+      {{640, 480}, kWorkingImageCap, {640, 480}},
+      {{6000, 100}, 65535, {6000, 100}},
+      {{2000, 1000}, 1000, {1000, 500}},
+      // Decoded at half size, then fitted: as large as the cap allows.
+      {{9000, 300}, kWorkingImageCap, {4096, 137}, "big.jpg"},
   };
   for (const Case& c : cases) {
-    PhotoItem photo(WritePhoto(test::Flat(c.file.width, c.file.height, {10, 20, 30}), "big.png"));
-    EXPECT_EQ(photo.WorkingImage().size(), c.working) << c.file;
+    PhotoItem photo(WritePhoto(test::Flat(c.file.width, c.file.height, {10, 20, 30}), c.name));
+    photo.workingImageCap = c.cap;
+    const PhotoItem copy = photo;
+    EXPECT_EQ(copy.workingImageCap, c.cap);
+    EXPECT_EQ(photo.WorkingImage().size(), c.working) << c.file << " cap " << c.cap;
     EXPECT_EQ(photo.WorkingImage().type(), CV_8UC3);
   }
 }
@@ -130,6 +143,40 @@ TEST(PhotoItemCopies, AFailedLoadLeavesNoPictureAndRecordsNothing) {
   PhotoItem present(WritePhoto(Numbered(4, 4), "present.png"));
   present.WorkingImage();
   EXPECT_TRUE(present.editRecord->pathsFilled);
+}
+
+// Lines log.txt holds about one file.
+int LoggedFailures(const std::filesystem::path& path) {
+  std::ifstream log(AppDataFolder() / "log.txt", std::ios::binary);
+  int lines = 0;
+  for (std::string line; std::getline(log, line);) lines += line.find("\"" + path.string() + "\"") != std::string::npos;
+  return lines;
+}
+
+TEST(PhotoItemCopies, AFailedLoadIsRememberedByEveryCopyUntilReloaded) {
+  const auto path = WritePhoto(Numbered(8, 4), "vanishing.png");
+  const auto away = path.string() + ".away";
+  PhotoItem photo(path);
+  ASSERT_FALSE(photo.WorkingImage().empty());
+  photo.DropWorkingImage();
+  std::filesystem::rename(path, away);
+
+  PhotoItem copy = photo;
+  for (int attempt = 0; attempt < 3; ++attempt) {  // an Apply, a thumbnail, another Apply
+    EXPECT_TRUE(photo.WorkingImage().empty());
+    copy.MakeThumbnail(90, 90);
+    PhotoItem(photo).WorkingImage();
+    photo.DropWorkingImage();
+  }
+  EXPECT_EQ(LoggedFailures(path), 1);
+  EXPECT_EQ(copy.LoadFailure(), "file not found");
+
+  std::filesystem::rename(away, path);
+  EXPECT_TRUE(photo.WorkingImage().empty()) << "the failure is remembered until the photo is reloaded";
+  copy.Reload();
+  EXPECT_FALSE(photo.LoadFailure().has_value());
+  EXPECT_TRUE(Same(photo.WorkingImage(), Numbered(8, 4)));
+  EXPECT_EQ(LoggedFailures(path), 1);
 }
 
 TEST(PhotoItemCopies, APhotoMadeFromAPictureRebuildsFromIt) {

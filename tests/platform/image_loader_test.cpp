@@ -498,10 +498,12 @@ TEST(ImageGuard, SizeLimits) {
     std::uint64_t width, height;
     bool allowed;
   };
+  // Camera photos of 100 to 200 MP pass; 2^28 pixels in all is the limit.
   const Case cases[] = {
-      {1, 1, true},          {16384, 1, true},        {16385, 1, false},         {1, 16385, false},
-      {10000, 10000, true},  {10000, 10001, false},   {16384, 6103, true},       {16384, 6104, false},
-      {0, 10, false},        {10, 0, false},          {100000, 100000, false},   {1ull << 40, 1, false},
+      {1, 1, true},          {65535, 1, true},        {65536, 1, false},         {1, 65536, false},
+      {12000, 9000, true},   {16320, 12240, true},    {16384, 16384, true},      {16384, 16385, false},
+      {65535, 4096, true},   {65535, 4097, false},    {0, 10, false},            {10, 0, false},
+      {100000, 100000, false}, {1ull << 40, 1, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ImageSizeAllowed(c.width, c.height), c.allowed) << c.width << " x " << c.height;
@@ -647,11 +649,11 @@ TEST(ImageGuard, OversizedPicturesAreRefusedBeforeDecoding) {
     png.insert(png.end(), end.begin(), end.end());
     return png;
   };
-  ByteVector tallJpeg = Encode(".jpg", test::Flat(16, 16, {1, 2, 3}));
-  for (std::size_t i = 2; i + 8 < tallJpeg.size(); ++i) {  // rewrite the frame header to 20000 x 10
-    if (tallJpeg[i] == 0xFF && tallJpeg[i + 1] == 0xC0) {
-      tallJpeg[i + 5] = 0x00, tallJpeg[i + 6] = 10;       // height
-      tallJpeg[i + 7] = 0x4E, tallJpeg[i + 8] = 0x20;     // width
+  ByteVector wideJpeg = Encode(".jpg", test::Flat(16, 16, {1, 2, 3}));
+  for (std::size_t i = 2; i + 8 < wideJpeg.size(); ++i) {  // rewrite the frame header to 65535 x 4097
+    if (wideJpeg[i] == 0xFF && wideJpeg[i + 1] == 0xC0) {
+      wideJpeg[i + 5] = 0x10, wideJpeg[i + 6] = 0x01;     // height
+      wideJpeg[i + 7] = 0xFF, wideJpeg[i + 8] = 0xFF;     // width
       break;
     }
   }
@@ -660,13 +662,14 @@ TEST(ImageGuard, OversizedPicturesAreRefusedBeforeDecoding) {
     const char* name;
     ByteVector data;
   };
-  // 20000 x 20000 and 16384 x 6104 are within OpenCV's own limits: only the
-  // loader's check stops them.
+  // All but the first are within OpenCV's own limits: only the loader's
+  // check stops them.
   const std::vector<Case> cases = {
       {"huge.png", pngClaiming(100000, 100000)},
       {"square.png", pngClaiming(20000, 20000)},
-      {"many.png", pngClaiming(16384, 6104)},
-      {"wide.jpg", tallJpeg},
+      {"many.png", pngClaiming(16384, 16385)},
+      {"long.png", pngClaiming(65536, 1)},
+      {"wide.jpg", wideJpeg},
   };
   for (const Case& c : cases) {
     const fs::path path = dir / c.name;
@@ -742,6 +745,93 @@ TEST(ImageLoaderLog, RepeatedAndConcurrentFailuresEachLogOneWholeLine) {
   std::string expected;
   for (int i = 0; i < kThreads * kLoadsEach; ++i) expected += line;
   EXPECT_EQ(concurrent, expected);
+}
+
+TEST(ImageLoader, BigJpegsAreDecodedReducedButNoSmallerThanTheirFittedSize) {
+  struct Reduction {
+    std::uint64_t width, height;
+    int orientation;
+    cv::Size box;
+    int scale;
+  };
+  const Reduction reductions[] = {
+      {12000, 9000, 1, {4096, 4096}, 2},   // 6000 x 4500 covers 4096 x 3072, 3000 x 2250 does not
+      {16384, 12288, 1, {4096, 4096}, 4},  // exactly the fitted size
+      {7999, 1000, 1, {1000, 1000}, 8},    // the decoder rounds up: 1000 x 125
+      {12000, 9000, 1, {800, 600}, 8},
+      {4096, 3072, 1, {4096, 4096}, 1},    // inside the box already
+      {3000, 12000, 6, {4000, 1000}, 2},   // upright 12000 x 3000 fits 4000 x 1000
+      {3000, 12000, 1, {4000, 1000}, 8},
+      {0, 10, 1, {100, 100}, 1},
+      {100, 100, 1, {0, 0}, 1},
+  };
+  for (const Reduction& r : reductions)
+    EXPECT_EQ(JpegReduction(r.width, r.height, r.orientation, r.box), r.scale)
+        << r.width << " x " << r.height << " orientation " << r.orientation << " into " << r.box;
+
+  // A quarter-scale decode is about the picture a full decode scaled down gives.
+  cv::Mat picture;
+  cv::resize(test::SamplePhoto("rocket.jpg"), picture, {2400, 1800}, 0, 0, cv::INTER_CUBIC);
+  const fs::path dir = test::FreshFolder("loader-reduced");
+  WriteFile(dir / "big.jpg", Encode(".jpg", picture));
+  WriteFile(dir / "turned.jpg", JpegWithExif(picture, BuildTiff(true, {ShortField(274, 6, true)})));
+  ImageLoadOptions options;
+  options.fitBox = cv::Size(500, 500);
+  const ImageLoadResult reduced = LoadImageFile(dir / "big.jpg", options);
+  ASSERT_EQ(reduced.image.size(), cv::Size(600, 450));
+  ASSERT_EQ(reduced.image.type(), CV_8UC3);
+  cv::Mat expected;
+  cv::resize(LoadImageFile(dir / "big.jpg"), expected, {600, 450}, 0, 0, cv::INTER_AREA);
+  EXPECT_LT(cv::norm(reduced.image, expected, cv::NORM_L1) / double(expected.total() * 3), 1.0);
+  EXPECT_EQ(LoadImageFile(dir / "turned.jpg", options).image.size(), cv::Size(450, 600));
+  options.fitBox = cv::Size(2400, 2400);
+  EXPECT_EQ(LoadImageFile(dir / "big.jpg", options).image.size(), cv::Size(2400, 1800));
+}
+
+TEST(ImageLoader, SaysWhyALoadFailedAndWarnsAboutJpegsCutShort) {
+  const fs::path dir = test::FreshFolder("loader-report");
+  const fs::path missing = dir / "missing.jpg";
+  ImageLoadResult failed;
+  const std::string logged = LoggedDuring([&] { failed = LoadImageFile(missing, ImageLoadOptions{}); });
+  EXPECT_TRUE(failed.image.empty());
+  EXPECT_EQ(failed.failure, "file not found");
+  EXPECT_EQ(ReasonOfOneLine(logged, missing), failed.failure);
+
+  const ByteVector whole = Encode(".jpg", test::SamplePhoto("rocket.jpg"));
+  ByteVector withThumbnail = BuildTiff(true, {});  // an Exif thumbnail holds an end marker of its own
+  const ByteVector thumbnail = Encode(".jpg", test::Flat(8, 8, {1, 2, 3}));
+  withThumbnail.insert(withThumbnail.end(), thumbnail.begin(), thumbnail.end());
+  const ByteVector exifJpeg = JpegWithExif(test::SamplePhoto("rocket.jpg"), withThumbnail);
+  auto cut = [](const ByteVector& bytes, std::size_t keep) { return ByteVector(bytes.begin(), bytes.begin() + keep); };
+  ByteVector trailing = whole;
+  PutText(trailing, "camera trailer \xFF\xD8");
+
+  struct Case {
+    const char* name;
+    ByteVector data;
+    bool complete;
+  };
+  const std::vector<Case> cases = {
+      {"whole.jpg", whole, true},
+      {"trailing.jpg", trailing, true},
+      {"no-end-marker.jpg", cut(whole, whole.size() - 2), false},
+      {"half.jpg", cut(whole, whole.size() / 2), false},
+      {"exif-whole.jpg", exifJpeg, true},
+      {"exif-half.jpg", cut(exifJpeg, exifJpeg.size() / 2), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(JpegHasEndMarker(c.data), c.complete) << c.name;
+    const fs::path path = dir / c.name;
+    WriteFile(path, c.data);
+    ImageLoadResult loaded;
+    EXPECT_EQ(LoggedDuring([&] { loaded = LoadImageFile(path, ImageLoadOptions{}); }), "") << c.name;
+    EXPECT_EQ(loaded.image.size(), cv::Size(640, 427)) << c.name;
+    EXPECT_TRUE(loaded.failure.empty()) << c.name;
+    ASSERT_EQ(loaded.warnings.size(), c.complete ? 0u : 1u) << c.name;
+    if (!c.complete) {
+      EXPECT_NE(loaded.warnings[0].find("cut short"), std::string::npos) << loaded.warnings[0];
+    }
+  }
 }
 
 TEST(ImageLoader, SuccessfulLoadsLogNothingAndMatchOpenCv) {
