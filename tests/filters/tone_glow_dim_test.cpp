@@ -53,7 +53,7 @@ cv::Mat GreyRow(std::initializer_list<int> values) {
 
 // A block with the glow's radius and factor, or the dim region.
 struct Block {
-  float values[kVariableBlockSize] = {0, 0, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+  std::array<float, kVariableBlockSize> values = kDefaultVariableBlock;
   static Block Glow(float radius, float factor) {
     Block b;
     b.values[0] = radius;
@@ -233,12 +233,12 @@ TEST(DimFilter, CentreStaysSharpCornersBlur) {
   } cases[] = {
       // Spreads 2: at the corners k = 0.00707, half-size 1: a 2 x 2 box with
       // two bright pixels, 510 / 4 truncated.
-      {"middle quarter", middle.values, 127, 127},
+      {"middle quarter", middle.values.data(), 127, 127},
       // No block: the template's default region, the same picture.
       {"no block", nullptr, 127, 127},
       // All zeros: centre 0.5, spreads 1; k = 0.01414, half-size 2: 3 x 3
       // boxes with five bright pixels, 1275 / 9 truncated.
-      {"all zeros", whole.values, 141, 141},
+      {"all zeros", whole.values.data(), 141, 141},
   };
   for (const auto& c : cases) {
     ToneFilter dim("DimFilter", nullptr, VariableBlock(c.block, kVariableBlockSize));

@@ -152,7 +152,7 @@ TEST(EmbossFilter, FlatGreyGivesTheBias) {
                {true, 3, 300, 255}, {true, 3, -5, 0}, {true, 1e12f, 44, 44}};
   for (const auto& c : cases) {
     auto filter = CreateFilterFromXml("EmbossFilter", nullptr, {}, false, nullptr);
-    const float block[kVariableBlockSize] = {c.offset, c.bias, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+    const auto block = test::BlockWith({c.offset, c.bias});
     if (c.block) filter->SetVariables(block);
     const cv::Mat out = Render(*filter, test::Flat(19, 7, {128, 128, 128}));
     EXPECT_EQ(cv::norm(out, test::Flat(19, 7, cv::Vec3b::all(static_cast<uchar>(c.expected))), cv::NORM_INF), 0)
@@ -264,7 +264,7 @@ TEST(MoonFilter, DiscHaloAndNightTint) {
         << p.x << "," << p.y;
 
   auto right = CreateFilterFromXml("MoonFilter", nullptr, {}, false, nullptr);
-  const float block[kVariableBlockSize] = {1, 0, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+  const auto block = test::BlockWith({1});
   right->SetVariables(block);
   const cv::Mat atRight = Render(*right, photo);
   EXPECT_EQ(atRight.at<cv::Vec3b>(10, 90), moon);
@@ -285,7 +285,7 @@ TEST(MoonFilter, BrightTintClampsAt255) {
 // Every filter of this set and of the glow and dim set: no source keeps the
 // previous output, tiny pictures render.
 TEST(ToneFiltersA, NoSourceKeepsTheOutputAndTinyPicturesRender) {
-  const float block[kVariableBlockSize] = {2, 10, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+  const auto block = test::BlockWith({2, 10});
   for (const char* name : {"LomoFilter", "EmbossFilter", "MoonFilter", "DimFilter", "GlowFilter"}) {
     tinyxml2::XMLDocument doc;
     doc.Parse("<filter blackness=\"0.8\" intense=\"1\"/>");

@@ -278,7 +278,7 @@ TEST(SunnyFilter, CoreAroundTheSunIsPureWhite) {
                {300, 200, true, 0.5f, 2},
                {300, 200, true, 1, 1}};
   for (const Case& c : cases) {
-    const float block[9] = {c.c, c.k, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.5f, 0.5f};
+    const auto block = test::BlockWith({c.c, c.k});
     auto filter = Ready<CF_Sunny>(test::Flat(c.width, c.height, {10, 20, 30}), 4, c.block ? VariableBlock(block) : VariableBlock());
     filter->Process();
     const cv::Mat& out = *filter->GetOutput();

@@ -66,6 +66,12 @@ cv::Mat Flat(int width, int height, cv::Vec3b bgr) { return cv::Mat(height, widt
 
 namespace grinsnap::test {
 
+std::array<float, kVariableBlockSize> BlockWith(std::initializer_list<float> variables) {
+  std::array<float, kVariableBlockSize> block = kDefaultVariableBlock;
+  std::copy_n(variables.begin(), std::min<std::size_t>(variables.size(), 3), block.begin());
+  return block;
+}
+
 std::filesystem::path ShippedDataDir() { return GRINSNAP_SHIPPED_DATA_DIR; }
 
 std::vector<std::filesystem::path> ShippedTemplateDocuments() {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "core/variable_block.h"
 
 namespace grinsnap::test {
 
@@ -41,6 +45,10 @@ cv::Mat Flat(int width, int height, cv::Vec3b bgr);
 }  // namespace grinsnap::test
 
 namespace grinsnap::test {
+
+// A template's default variable block with its first entries (the three
+// variables) replaced by these values.
+std::array<float, kVariableBlockSize> BlockWith(std::initializer_list<float> variables);
 
 // The data folder the program ships (data/ of the source tree).
 std::filesystem::path ShippedDataDir();
