@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,6 +60,37 @@ int OpenTemporaryBeside(const fs::path& target, mode_t mode, fs::path& tempPath)
   return -1;
 }
 
+// Whether a folder entry is a temporary file that a write of another
+// process left: ".NAME.tmpPID-N". Gives the process id.
+bool IsTemporaryName(const std::string& name, pid_t& pid) {
+  if (name.size() < 8 || name.front() != '.') return false;
+  const size_t dash = name.rfind('-');
+  if (dash == std::string::npos || dash + 1 == name.size()) return false;
+  for (size_t i = dash + 1; i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  size_t digits = dash;
+  while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+  if (digits == dash || dash - digits > 9 || digits < 6 || name.compare(digits - 4, 4, ".tmp") != 0) return false;
+  pid = static_cast<pid_t>(std::stol(name.substr(digits, dash - digits)));
+  return pid > 0;
+}
+
+// Removes the temporary files of writes whose process was killed before it
+// could clean up. Only regular files of this user whose process is gone are
+// touched; a live process (even an unrelated one that reuses the id) keeps
+// its file.
+void RemoveStaleTemporaries(const fs::path& folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    pid_t pid = 0;
+    if (!IsTemporaryName(it->path().filename().string(), pid) || pid == ::getpid()) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    struct stat info {};
+    if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+    ::unlink(it->path().c_str());
+  }
+}
+
 // Makes the rename itself durable; a failure here does not undo the
 // replacement, so it is not reported.
 void SyncFolder(const fs::path& target) {
@@ -72,12 +103,27 @@ void SyncFolder(const fs::path& target) {
 
 }  // namespace
 
-bool WriteFileAtomically(const fs::path& path, std::string_view bytes, std::string* error, mode_t mode) {
+fs::path WriteTarget(const fs::path& path) {
+  fs::path target = path;
+  // As many links as the system itself follows before it gives up (ELOOP).
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    const fs::path next = fs::read_symlink(target, ec);
+    if (ec) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
+}
+
+bool WriteFileAtomically(const fs::path& requested, std::string_view bytes, std::string* error, mode_t mode,
+                         FileModeRule rule) {
   auto fail = [&](std::string message) {
     if (error) *error = std::move(message);
     return false;
   };
-  if (path.empty() || !path.has_filename()) return fail("no file name to write");
+  if (requested.empty() || !requested.has_filename()) return fail("no file name to write");
+  const fs::path path = WriteTarget(requested);
+  RemoveStaleTemporaries(path.has_parent_path() ? path.parent_path() : fs::path("."));
 
   fs::path tempPath;
   const int fd = OpenTemporaryBeside(path, mode, tempPath);
@@ -85,7 +131,11 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes, std::stri
   TemporaryFile temp(fd, tempPath);
 
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(temp.fd(), old.st_mode & 07777);
+  if (rule == FileModeRule::kAlways) {
+    if (::fchmod(temp.fd(), mode & 07777) != 0) return fail(ErrnoText("cannot set the permissions of", tempPath, errno));
+  } else if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    ::fchmod(temp.fd(), old.st_mode & 07777);
+  }
 
   const char* data = bytes.data();
   size_t left = bytes.size();
@@ -106,16 +156,8 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes, std::stri
   return true;
 }
 
-bool ReadWholeFile(const fs::path& path, std::string& bytes) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return false;
-  bytes = std::move(text).str();
-  return true;
+bool ReadWholeFile(const fs::path& path, std::string& bytes, std::size_t maxBytes, std::string* error) {
+  return ReadRegularFile(path, bytes, maxBytes, error);
 }
 
 }  // namespace grinsnap

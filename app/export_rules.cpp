@@ -416,8 +416,11 @@ int ExportGifFile(const std::string& path, const std::filesystem::path& tempFile
   const std::string target = GifSavePath(path);
   if (Exists(target) && !(confirm && confirm(target))) return kGifExportCancelled;
   if (!render || !render(tempFile.string())) return kGifExportFailed;
+  // The animation just written may be far larger than a data file.
+  constexpr std::size_t kMaxAnimationBytes = std::size_t(1) << 31;
   std::string bytes;
-  if (!ReadWholeFile(tempFile, bytes) || !WriteFileAtomically(target, bytes)) return kGifExportFailed;
+  if (!ReadWholeFile(tempFile, bytes, kMaxAnimationBytes) || !WriteFileAtomically(target, bytes))
+    return kGifExportFailed;
   if (finalPath) *finalPath = target;
   return kGifExportDone;
 }

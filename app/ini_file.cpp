@@ -1,6 +1,7 @@
 #include "app/ini_file.h"
 
 #include "app/atomic_file.h"
+#include "platform/text_encoding.h"
 
 namespace grinsnap {
 namespace {
@@ -15,24 +16,6 @@ std::string_view Trim(std::string_view text) {
 }
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 // Length of the UTF-8 sequence starting at text[i]; 1 for a byte that does
 // not start a complete, well-formed sequence.
@@ -69,28 +52,6 @@ std::string ToLowerAscii(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-  std::string out;
-  out.reserve(bytes.size());
-  const size_t units = bytes.size() / 2;
-  auto unit = [&](size_t i) -> char32_t {
-    const auto b0 = static_cast<unsigned char>(bytes[2 * i]);
-    const auto b1 = static_cast<unsigned char>(bytes[2 * i + 1]);
-    return bigEndian ? (char32_t(b0) << 8 | b1) : (char32_t(b1) << 8 | b0);
-  };
-  for (size_t i = 0; i < units; ++i) {
-    char32_t code = unit(i);
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    AppendUtf8(out, code);
-  }
-  return out;
-}
-
 std::string ProfileValue(std::string_view raw) {
   std::string_view value = Trim(raw);
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
@@ -105,15 +66,17 @@ std::string ProfileValue(std::string_view raw) {
 
 IniFile IniFile::Parse(std::string_view bytes) {
   std::string converted;
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    converted = Utf16ToUtf8(bytes.substr(2), false);
-    bytes = converted;
-  } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
-             static_cast<unsigned char>(bytes[1]) == 0xFF) {
-    converted = Utf16ToUtf8(bytes.substr(2), true);
-    bytes = converted;
-  } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    bytes.remove_prefix(3);
+  switch (DetectTextEncoding(bytes)) {
+    case TextEncoding::kUtf16Le:
+    case TextEncoding::kUtf16Be:
+      converted = ToUtf8(bytes);
+      bytes = converted;
+      break;
+    case TextEncoding::kUtf8Bom:
+      bytes.remove_prefix(3);
+      break;
+    case TextEncoding::kUtf8:
+      break;
   }
 
   IniFile file;
@@ -133,10 +96,14 @@ IniFile IniFile::Parse(std::string_view bytes) {
       continue;
     }
     const size_t equals = line.find('=');
-    if (equals == std::string_view::npos || !current) continue;
-    const std::string_view key = Trim(line.substr(0, equals));
-    if (key.empty()) continue;
-    current->entries.push_back(Entry{std::string(key), std::string(Trim(line.substr(equals + 1)))});
+    const std::string_view key = equals == std::string_view::npos ? std::string_view() : Trim(line.substr(0, equals));
+    if (!current) {
+      file.preamble_.emplace_back(line);
+    } else if (key.empty()) {
+      current->keptLines.push_back(KeptLine{current->entries.size(), std::string(line)});
+    } else {
+      current->entries.push_back(Entry{std::string(key), std::string(Trim(line.substr(equals + 1)))});
+    }
   }
   return file;
 }
@@ -194,10 +161,18 @@ void IniFile::SetRaw(std::string_view section, std::string_view key, std::string
 
 std::string IniFile::Print() const {
   std::string out;
+  for (const std::string& line : preamble_) out += line + '\n';
+  bool first = true;
   for (const Section& section : sections_) {
-    if (!out.empty()) out += '\n';
+    if (!first) out += '\n';
+    first = false;
     out += '[' + section.name + "]\n";
-    for (const Entry& entry : section.entries) out += entry.key + '=' + entry.value + '\n';
+    size_t kept = 0;
+    for (size_t i = 0; i <= section.entries.size(); ++i) {
+      for (; kept < section.keptLines.size() && section.keptLines[kept].position <= i; ++kept)
+        out += section.keptLines[kept].text + '\n';
+      if (i < section.entries.size()) out += section.entries[i].key + '=' + section.entries[i].value + '\n';
+    }
   }
   return out;
 }

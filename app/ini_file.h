@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_encoding.h"
+
 namespace grinsnap {
 
 // ASCII case-insensitive comparison, as INI section and key names are compared.
@@ -22,8 +24,8 @@ std::string ToLowerAscii(std::string_view text);
 // is an ordinary key that no lookup asks for. Section and key
 // names are compared without regard to case, and a lookup uses the first
 // section of that name and the first key of that name inside it. Files in
-// UTF-16 (with a byte order mark) are converted to UTF-8; a UTF-8 byte order
-// mark is dropped. Any byte sequence parses; nothing in the text can make
+// UTF-16 (with a byte order mark) are converted to UTF-8; a UTF-8 byte order UTF-16 without a mark is told by its first character.
+// Any byte sequence parses; nothing in the text can make
 // reading fail.
 class IniFile {
 public:
@@ -31,9 +33,16 @@ public:
     std::string key;
     std::string value;  // raw: trimmed, quotes kept
   };
+  // A comment or other line that no lookup reads, kept for Print: it stood
+  // after the first `position` entries of its section.
+  struct KeptLine {
+    size_t position = 0;
+    std::string text;
+  };
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    std::vector<KeptLine> keptLines;
   };
 
   // The longest value a profile lookup returns, in characters.
@@ -54,21 +63,21 @@ public:
   std::optional<std::string> ProfileString(std::string_view section, std::string_view key) const;
 
   // Writing (used by the settings file): sets the first key of that name,
-  // or appends it, creating the section at the end when needed.
+  // or appends it, creating the section at the end when needed. Print keeps
+  // the comments and the other lines no lookup reads where they were (blank
+  // lines are not kept: Print separates sections by one).
   void SetRaw(std::string_view section, std::string_view key, std::string value);
   Section& EnsureSection(std::string_view name);
   std::string Print() const;
 
 private:
   std::vector<Section> sections_;
+  std::vector<std::string> preamble_;  // lines before the first section
 };
 
 // Trimmed value without one pair of enclosing quotes, at most
 // IniFile::kMaxValueChars characters (a character is one UTF-8 sequence;
 // a stray byte counts as one).
 std::string ProfileValue(std::string_view raw);
-
-// UTF-16 (little- or big-endian) to UTF-8; unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
 
 }  // namespace grinsnap

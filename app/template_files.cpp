@@ -1,8 +1,10 @@
 #include <climits>
+#include <optional>
 #include <system_error>
 
 #include "app/atomic_file.h"
 #include "app/template_library.h"
+#include "core/xml_document.h"
 #include "platform/folders.h"
 #include "platform/paths.h"
 #include "platform/version.h"
@@ -18,6 +20,18 @@ std::string FolderText(const fs::path& folder) {
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   if (text == "/") text.clear();
   return text;
+}
+
+// folder + "/" + a relative value, when the value stays inside the folder;
+// empty when it is absolute or climbs out.
+std::string Inside(const std::string& folder, std::string_view relative) {
+  const std::optional<fs::path> inside = RelativeInside(relative);
+  return inside ? folder + "/" + inside->generic_string() : std::string();
+}
+
+std::string_view WithoutLeadingSeparators(std::string_view value) {
+  while (!value.empty() && (value.front() == '/' || value.front() == '\\')) value.remove_prefix(1);
+  return value;
 }
 
 void ReplaceFirst(std::string& text, std::string_view macro, const std::string& replacement) {
@@ -72,15 +86,21 @@ std::string ResolveTemplatePath(const std::string& directory, std::string_view v
   // the program's own (possibly read-only) folder.
   constexpr std::string_view kProgramMacro = "$(Program)";
   if (!programFolder.empty() && value.substr(0, kProgramMacro.size()) == kProgramMacro)
-    return FolderText(programFolder) + NormalizeSeparators(value.substr(kProgramMacro.size()));
+    return Inside(FolderText(programFolder), WithoutLeadingSeparators(value.substr(kProgramMacro.size())));
   std::string folder = NormalizeSeparators(directory);
   if (!folder.empty() && folder.back() == '/') folder.pop_back();
-  if (!value.empty() && value.front() == '.') return folder + NormalizeSeparators(value.substr(1));
-  std::string path = NormalizeSeparators(value);
+  if (value.empty()) return {};
+  // ".\\x" is the directory followed by "\\x". Without a separator after
+  // the dot ("..\\x", ".x") the spelled-out join would name a sibling of the
+  // directory, which is outside it.
+  if (value.front() == '.') {
+    const std::string_view rest = value.substr(1);
+    if (rest.empty() || (rest.front() != '/' && rest.front() != '\\')) return {};
+    return Inside(folder, WithoutLeadingSeparators(rest));
+  }
   // A plain relative value is taken against the template directory rather
   // than against whatever the current directory happens to be.
-  if (!path.empty() && path.front() != '/') path = folder + "/" + path;
-  return path;
+  return Inside(folder, value);
 }
 
 std::string ResolveConfigDirectory(std::string_view value, const LibraryEnvironment& environment) {
@@ -112,10 +132,8 @@ bool CreateFoldersAlong(const std::string& path) {
   return true;
 }
 
-bool LoadXmlFile(tinyxml2::XMLDocument& document, const fs::path& path) {
-  std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
-  return document.Parse(bytes.data(), bytes.size()) == tinyxml2::XML_SUCCESS && document.FirstChildElement();
+bool LoadXmlFile(tinyxml2::XMLDocument& document, const fs::path& path, std::string* error) {
+  return LoadXmlDocumentFile(document, path, XmlLimits{}, error);
 }
 
 bool SaveXmlFile(const tinyxml2::XMLDocument& document, const fs::path& path, std::string* error) {

@@ -1,8 +1,6 @@
 #include "core/template_document.h"
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include <opencv2/imgproc.hpp>
 
@@ -14,22 +12,20 @@ namespace grinsnap {
 
 std::shared_ptr<TemplateDocument> TemplateDocument::FromText(std::string_view text, std::string* error) {
   auto document = std::make_shared<TemplateDocument>();
-  if (document->xml_.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS || !document->Root()) {
-    if (error) *error = document->xml_.ErrorStr() ? document->xml_.ErrorStr() : "no document element";
-    return nullptr;
-  }
+  if (!ParseXmlText(document->xml_, text, kTemplateDocumentLimits, error)) return nullptr;
   return document;
 }
 
 std::shared_ptr<TemplateDocument> TemplateDocument::FromFile(const std::filesystem::path& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = "cannot open " + path.string();
+  std::string text;
+  std::string reason;
+  if (!ReadRegularFile(path, text, kTemplateDocumentLimits.maxBytes, &reason)) {
+    if (error) *error = "cannot read " + reason;
     return nullptr;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return FromText(text.str(), error);
+  auto document = FromText(text, &reason);
+  if (!document && error) *error = path.string() + ": " + reason;
+  return document;
 }
 
 const tinyxml2::XMLElement* TemplateDocument::TemplateElement() const {

@@ -9,16 +9,24 @@
 
 #include "core/effect_template.h"
 #include "core/render_result.h"
+#include "core/xml_document.h"
 
 namespace grinsnap {
 
 class CProcessEngine;
 
+// What a template document may hold. No template nests its filters
+// anywhere near this deep or gives one element this many children; a
+// document beyond them is refused before a template is made from it.
+inline constexpr XmlLimits kTemplateDocumentLimits{.maxDepth = 64, .maxChildren = 256};
+
 // A parsed effect template document. Templates point into it, so it is
 // shared: each template made from it keeps it alive.
 class TemplateDocument {
 public:
-  // Null when the file cannot be read or does not parse; error says why.
+  // Null when the file cannot be read (only regular files of at most
+  // kTemplateDocumentLimits.maxBytes are), does not parse or breaks the
+  // limits above; error says why. UTF-16 documents are read as UTF-8.
   static std::shared_ptr<TemplateDocument> FromFile(const std::filesystem::path& path, std::string* error = nullptr);
   static std::shared_ptr<TemplateDocument> FromText(std::string_view text, std::string* error = nullptr);
 

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -10,6 +12,8 @@
 
 namespace grinsnap {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(TemplateDocument, BrokenDocumentsGiveNoTemplate) {
   struct Case {
@@ -88,6 +92,51 @@ TEST(TemplateDocument, LoadsFromAFile) {
   auto doc = TemplateDocument::FromFile(folder / "warm.xml");
   ASSERT_TRUE(doc);
   EXPECT_STREQ(doc->TemplateClassName(), "SimpleTemplate");
+}
+
+std::string Utf16(const std::string& ascii, bool bigEndian, bool mark) {
+  std::string out = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+  for (char c : ascii) out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+  return out;
+}
+
+TEST(TemplateDocument, LimitsEncodingsAndFilesThatAreNoDocuments) {
+  const std::string simple = "<t><filter name=\"SimpleTemplate\"><filter name=\"SimpleFilter\"/></filter></t>";
+  std::string deep = "<t>", wide = "<t>", attributes = "<t a0=\"0\"";
+  for (int i = 0; i < 64; ++i) deep += "<a>";
+  for (int i = 0; i < 64; ++i) deep += "</a>";
+  for (int i = 0; i < 257; ++i) wide += "<filter/>";
+  for (int i = 1; i < 257; ++i) attributes += " a" + std::to_string(i) + "='x=y'";
+  const std::pair<std::string, bool> texts[] = {
+      {deep + "</t>", false},                        // 65 levels with the document element
+      {deep.substr(3), true},                       // 64 levels
+      {wide + "</t>", false},                        // 257 children
+      {wide.substr(0, wide.size() - 9) + "</t>", true},
+      {attributes + "/>", false},                    // 257 attributes
+      {attributes.substr(0, attributes.rfind(' ')) + "/>", true},
+      {"<!-- a=1 a=2 --><t x=\">=\"/>", true},      // '=' in comments and values are no attributes
+      {Utf16(simple, false, true), true},
+      {Utf16(simple, true, true), true},
+      {Utf16(simple, false, false), true},
+  };
+  for (const auto& [text, parses] : texts) {
+    std::string error;
+    const auto document = TemplateDocument::FromText(text, &error);
+    EXPECT_EQ(document != nullptr, parses) << text.substr(0, 60);
+    if (!document) {
+      EXPECT_FALSE(error.empty());
+    }
+  }
+  EXPECT_STREQ(TemplateDocument::FromText(Utf16(simple, true, false))->TemplateClassName(), "SimpleTemplate");
+
+  const auto folder = test::FreshFolder("template-doc-special");
+  ASSERT_EQ(::mkfifo((folder / "fifo.xml").c_str(), 0600), 0);
+  std::ofstream(folder / "big.xml") << "<t>" << std::string(kMaxDataFileBytes, ' ') << "</t>";
+  for (const fs::path& path : {folder / "fifo.xml", fs::path("/dev/zero"), folder / "big.xml"}) {
+    std::string error;
+    EXPECT_EQ(TemplateDocument::FromFile(path, &error), nullptr) << path;
+    EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+  }
 }
 
 // Counts destructions to see when reference counting frees a template.
