@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/string_table.h"
 #include "app/system_language.h"
+#include "platform/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -74,7 +75,11 @@ CLanguage::CLanguage(fs::path langFolder, const CGRSSettings& settings)
 
 CLanguage::~CLanguage() = default;
 
-fs::path CLanguage::CurrentFile() const { return folder_ / settings_.language; }
+fs::path CLanguage::CurrentFile() const { return LanguageFilePath(folder_, settings_.language); }
+
+fs::path LanguageFilePath(const fs::path& langFolder, std::string_view fileName) {
+  return ResolveDataPath(langFolder, fileName);
+}
 
 std::optional<std::string> CLanguage::Lookup(std::string_view section, std::string_view key) const {
   const fs::path path = CurrentFile();
@@ -125,14 +130,18 @@ std::string CLanguage::MenuText(std::string_view key) const {
 
 std::optional<fs::path> CLanguage::BitmapFile(int id) const {
   const std::optional<std::string> value = Lookup(kBitmapSection, std::to_string(id));
-  if (!value || value->empty()) return std::nullopt;
-  return folder_ / *value;
+  return FileInFolder(value);
 }
 
 std::optional<fs::path> CLanguage::ImageFile(int id) const {
-  const std::optional<std::string> value = Lookup(kImageSection, std::to_string(id));
-  if (!value || value->empty()) return std::nullopt;
-  return folder_ / *value;
+  return FileInFolder(Lookup(kImageSection, std::to_string(id)));
+}
+
+std::optional<fs::path> CLanguage::FileInFolder(const std::optional<std::string>& name) const {
+  if (!name || name->empty()) return std::nullopt;
+  fs::path path = ResolveDataPath(folder_, *name);
+  if (path.empty()) return std::nullopt;
+  return path;
 }
 
 void CLanguage::ApplyToDialog(DialogTextTarget& dialog, int dialogId) const {
@@ -177,7 +186,7 @@ void ResolveLanguageAtStart(CGRSSettings& settings, const fs::path& langFolder, 
     const std::optional<std::string> found = lookup.ProfileString(kLookupSection, LangIdKey(systemLangId));
     settings.language = (found && !found->empty()) ? *found : kDefaultLanguageFile;
   }
-  if (!IsRegularFile(langFolder / settings.language)) settings.language = kDefaultLanguageFile;
+  if (!IsRegularFile(LanguageFilePath(langFolder, settings.language))) settings.language = kDefaultLanguageFile;
 }
 
 void ChooseAutoLanguage(CGRSSettings& settings, const fs::path& langFolder, std::uint16_t systemLangId) {

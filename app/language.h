@@ -123,6 +123,7 @@ public:
 
 private:
   void ApplyToMenu(MenuTextTarget& menu, int parent, int depth) const;
+  std::optional<std::filesystem::path> FileInFolder(const std::optional<std::string>& name) const;
 
   std::filesystem::path folder_;
   const CGRSSettings& settings_;
@@ -131,6 +132,11 @@ private:
   mutable std::mutex mutex_;
   mutable std::unique_ptr<Cache> cache_;
 };
+
+// The language file a `language` value names: a file inside the lang
+// folder, or an empty path when the value is empty, absolute or climbs out
+// of the folder (then no language file is read and the built-in texts stand).
+std::filesystem::path LanguageFilePath(const std::filesystem::path& langFolder, std::string_view fileName);
 
 // Resolves the `language` setting at start: when `languageAuto` is set or
 // `language` is "auto", the system language (as "0x%04X") is looked up in

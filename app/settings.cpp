@@ -31,8 +31,15 @@ bool CGRSSettings::LoadAtStart(CSettingsStorage& storage, const ScreenRect& work
   return loaded;
 }
 
+bool CGRSSettings::SensibleWindowRect(const ScreenRect& rect) {
+  for (const std::int32_t edge : {rect.left, rect.top, rect.right, rect.bottom})
+    if (edge < -kMaxWindowCoordinate || edge > kMaxWindowCoordinate) return false;
+  return rect.Width() >= 0 && rect.Height() >= 0;
+}
+
 void CGRSSettings::ApplyWindowRule(const ScreenRect& workArea) {
-  if (wndLeft != 0 || wndTop != 0 || wndRight != 0 || wndBottom != 0) return;
+  const bool firstRun = wndLeft == 0 && wndTop == 0 && wndRight == 0 && wndBottom == 0;
+  if (!firstRun && SensibleWindowRect(WindowRect())) return;
   wndLeft = (workArea.right - workArea.left - kFirstRunWidth) / 2;
   wndTop = (workArea.bottom - workArea.top - kFirstRunHeight) / 2;
   wndRight = wndLeft + kFirstRunWidth;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -14,8 +15,9 @@ struct ScreenRect {
   int right = 0;
   int bottom = 0;
 
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
+  // 64-bit differences: a stored rectangle holds whatever the file said.
+  std::int64_t Width() const { return std::int64_t(right) - left; }
+  std::int64_t Height() const { return std::int64_t(bottom) - top; }
   bool operator==(const ScreenRect&) const = default;
 };
 
@@ -67,8 +69,16 @@ public:
   bool LoadAtStart(CSettingsStorage& storage, const ScreenRect& workArea, const std::filesystem::path& documents);
 
   // First run (all four window values zero): a 1020 x 629 window centred on
-  // the work area's size, measured from the screen origin.
+  // the work area's size, measured from the screen origin. A stored
+  // rectangle that makes no sense (see SensibleWindowRect) is treated the
+  // same way.
   void ApplyWindowRule(const ScreenRect& workArea);
+  // No screen reaches this far from the origin; a rectangle beyond it was
+  // not stored by the program.
+  static constexpr std::int32_t kMaxWindowCoordinate = 1 << 20;
+  // Edges within +-kMaxWindowCoordinate, right not left of left and bottom
+  // not above top.
+  static bool SensibleWindowRect(const ScreenRect& rect);
   // An empty export path becomes documents/Grinsnap/Untitled.jpg.
   void ApplyExportDefault(const std::filesystem::path& documents);
 

@@ -185,10 +185,20 @@ bool CSettingsStorageIni::OpenForWrite() {
 bool CSettingsStorageIni::CloseAfterWrite() {
   if (shared_->mode != Mode::Writing) return false;
   shared_->mode = Mode::Closed;
+  shared_->error.clear();
+  // The folder of the file a link points to is the one that must exist.
+  const fs::path target = WriteTarget(shared_->file);
   std::error_code ec;
-  if (shared_->file.has_parent_path()) fs::create_directories(shared_->file.parent_path(), ec);
-  // The file holds the remembered share password: readable by its owner only.
-  return WriteFileAtomically(shared_->file, shared_->ini->Print(), nullptr, 0600);
+  if (target.has_parent_path() && !fs::is_directory(target.parent_path(), ec)) {
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) {
+      shared_->error = "cannot create the folder " + target.parent_path().string() + ": " + ec.message();
+      return false;
+    }
+  }
+  // The file holds the remembered share password: readable by its owner
+  // only, also when an older file was readable by others.
+  return WriteFileAtomically(shared_->file, shared_->ini->Print(), &shared_->error, 0600, FileModeRule::kAlways);
 }
 
 const std::string* CSettingsStorageIni::Raw(const std::string& name) const {

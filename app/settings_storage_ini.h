@@ -20,8 +20,10 @@ class IniFile;
 // A value stored with another type than the one asked for does not read.
 //
 // Opening for reading fails when the file or its section is absent. Opening
-// for writing keeps whatever else the file holds; closing after writing
-// replaces the file atomically and fails when that fails.
+// for writing keeps whatever else the file holds, its comments included;
+// closing after writing replaces the file atomically (through a symbolic
+// link, onto the file it names), makes it readable by its owner only, and
+// fails when that fails.
 class CSettingsStorageIni : public CSettingsStorage {
 public:
   static constexpr const char* kRootSection = "Grinsnap";
@@ -52,6 +54,10 @@ public:
   bool Value(const std::string& name, std::int64_t& value, bool write) override;
   bool Value(const std::string& name, bool& value, bool write) override;
 
+  // Why the last CloseAfterWrite failed (which file or folder, and the
+  // system's reason); empty after a successful one.
+  const std::string& LastError() const { return shared_->error; }
+
   // The encodings of the file, exposed for tests and tools.
   static std::string EncodeText(std::string_view text);
   static bool DecodeText(std::string_view raw, std::string& text);
@@ -62,6 +68,7 @@ private:
     std::filesystem::path file;
     std::unique_ptr<IniFile> ini;
     Mode mode = Mode::Closed;
+    std::string error;
   };
   CSettingsStorageIni(std::shared_ptr<Shared> shared, std::string section);
 

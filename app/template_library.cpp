@@ -111,6 +111,9 @@ bool TemplateLibrary::ReadDirectory(const std::string& directory, const fs::path
         column = columns_.back().get();
         column->name = name;
         column->path = path;
+        columnsByPath_.emplace(column->path, column);
+        // A name refers to the first column that has it.
+        columnsByName_.emplace(column->name, column);
       }
       for (XMLElement* t = element->FirstChildElement("template"); t; t = t->NextSiblingElement("template"))
         ReadEntry(*t, directory, *column);
@@ -149,6 +152,14 @@ void TemplateLibrary::ReadEntry(XMLElement& element, const std::string& director
   const char* filePath = element.Attribute("filepath");
   if (filePath && *filePath) {
     entry->filePath = ResolveTemplatePath(directory, filePath, programFolder_);
+    if (entry->filePath.empty()) {
+      // A path that leaves its folder is not followed. The element stays as
+      // it is: the entry is left out, or offered for download again.
+      if (!entry->online) return;
+      entry->downloaded = false;
+      column.entries.push_back(std::move(entry));
+      return;
+    }
     std::error_code ec;
     if (fs::exists(entry->filePath, ec)) {
       entry->document = TemplateDocument::FromFile(entry->filePath);
@@ -173,17 +184,13 @@ void TemplateLibrary::ReadEntry(XMLElement& element, const std::string& director
 }
 
 TemplateColumn* TemplateLibrary::ColumnByPath(const std::string& path) {
-  for (auto& column : columns_) {
-    if (column->path == path) return column.get();
-  }
-  return nullptr;
+  const auto found = columnsByPath_.find(path);
+  return found == columnsByPath_.end() ? nullptr : found->second;
 }
 
 TemplateColumn* TemplateLibrary::ColumnByName(const std::string& name) {
-  for (auto& column : columns_) {
-    if (column->name == name) return column.get();
-  }
-  return nullptr;
+  const auto found = columnsByName_.find(name);
+  return found == columnsByName_.end() ? nullptr : found->second;
 }
 
 std::string TemplateLibrary::ColumnPath(size_t index) const {
@@ -210,6 +217,8 @@ bool TemplateLibrary::WriteBack() const {
 
 void TemplateLibrary::Release() {
   // Entries point into the documents: they go first.
+  columnsByPath_.clear();
+  columnsByName_.clear();
   columns_.clear();
   documents_.clear();
   directories_.clear();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <tinyxml2.h>
@@ -50,7 +51,8 @@ public:
   // The folder the template document's resources are relative to.
   std::filesystem::path DocumentFolder() const;
   // The thumbnail shown while the template is not installed (the resolved
-  // `thumb` attribute); empty when the element has none.
+  // `thumb` attribute); empty when the element has none or it would leave
+  // its folder.
   std::string ThumbPath() const;
   // The name as the gallery shows it: translated through the language
   // file's dictionary when a language is given.
@@ -112,6 +114,9 @@ private:
   TemplateColumn* ColumnByName(const std::string& name);
 
   std::vector<std::unique_ptr<TemplateColumn>> columns_;
+  // Lookups by path and by name; a list may hold many thousands of columns.
+  std::unordered_map<std::string, TemplateColumn*> columnsByPath_;
+  std::unordered_map<std::string, TemplateColumn*> columnsByName_;
   std::vector<std::unique_ptr<tinyxml2::XMLDocument>> documents_;
   std::vector<std::string> directories_;  // parallel to documents_
   std::filesystem::path programFolder_;   // for "$(Program)" in filepath
@@ -129,10 +134,11 @@ int IntAttribute(const tinyxml2::XMLElement& element, const char* name);
 
 // A path attribute of template.cfg: a value beginning with "." is relative
 // to the template directory (the directory without its trailing separator,
-// then the value without its first character); others stay as they are.
-// Separators come out as '/'.
-// A value beginning with "$(Program)" is taken in the program folder, when
-// one is given.
+// then the value without its first character), and so is a plain relative
+// value. A value beginning with "$(Program)" is taken in the program
+// folder, when one is given. Separators come out as '/'.
+// The path must stay inside its folder: an absolute value, or one that
+// climbs out with "..", gives an empty string.
 std::string ResolveTemplatePath(const std::string& directory, std::string_view value,
                                 const std::filesystem::path& programFolder = {});
 
@@ -158,9 +164,12 @@ enum class MergeResult {
 // Merges the shipped initial file into the user's template.cfg of a
 // directory on first run and after an upgrade: shipped entries replace the
 // user's entries of the same name only when their `ver` is higher, the
-// shipped thumbnails are copied into place, and the merged file replaces the
-// user's file (the user's entries that the shipped file does not name are
-// not carried over).
+// user's entries that the shipped file does not name (downloaded or added
+// templates) are kept, the shipped thumbnails are copied into place, and the
+// merged file replaces the user's file.
+// A user's file that does not parse is kept beside it (DamagedListBackupPath)
+// and the entries that can still be read from it are merged; one that cannot
+// be read at all (too large, not a regular file) is left as it is.
 // When unsaved is given and the merged file cannot be written, it receives
 // the merged document and the reason, so that the list can still be used.
 struct UnsavedTemplateList {
@@ -171,8 +180,20 @@ MergeResult MergeInitialTemplateFile(const std::string& directory, const std::fi
                                      const std::filesystem::path& userFile, const LibraryEnvironment& environment,
                                      UnsavedTemplateList* unsaved = nullptr);
 
-// Loads an XML file; false when it cannot be read or does not parse.
-bool LoadXmlFile(tinyxml2::XMLDocument& document, const std::filesystem::path& path);
+// Where a damaged user list is kept: "template.cfg.bad", or ".bad.2",
+// ".bad.3", ... when earlier backups are there.
+std::filesystem::path DamagedListBackupPath(const std::filesystem::path& userFile);
+
+// The template entries that can still be read from the text of a damaged
+// template.cfg: every complete `template` tag inside `columns` (under the
+// last complete `column` tag) or inside `templates`, put into a fresh list
+// of the same layout. False when nothing could be read.
+bool SalvageTemplateList(std::string_view text, tinyxml2::XMLDocument& salvaged);
+
+// Loads an XML file (a regular file of at most 16 MB; UTF-16 is read as
+// UTF-8); false, with the reason in error, when it cannot be read or does
+// not parse.
+bool LoadXmlFile(tinyxml2::XMLDocument& document, const std::filesystem::path& path, std::string* error = nullptr);
 // Writes a document with the XML library's printer (after a byte order mark
 // when it was read with one), replacing the file atomically; error says why
 // it failed.

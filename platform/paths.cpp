@@ -10,13 +10,18 @@ std::string NormalizeSeparators(std::string_view path) {
   return out;
 }
 
+std::optional<std::filesystem::path> RelativeInside(std::string_view name) {
+  const std::string normal = NormalizeSeparators(name);
+  if (normal.empty() || normal.front() == '/') return std::nullopt;
+  const std::filesystem::path relative = std::filesystem::path(normal).lexically_normal();
+  if (relative.empty() || relative == "." || *relative.begin() == "..") return std::nullopt;
+  return relative;
+}
+
 std::filesystem::path ResolveDataPath(const std::filesystem::path& folder, std::string_view name) {
-  std::string normal = NormalizeSeparators(name);
-  if (normal.empty()) return {};
-  while (normal.rfind("./", 0) == 0) normal.erase(0, 2);
-  std::filesystem::path relative(normal);
-  if (relative.is_absolute()) return relative;
-  return (folder / relative).lexically_normal();
+  const std::optional<std::filesystem::path> relative = RelativeInside(name);
+  if (!relative) return {};
+  return (folder / *relative).lexically_normal();
 }
 
 }  // namespace grinsnap

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,9 +13,15 @@ namespace grinsnap {
 // Replaces every '\' with '/'.
 std::string NormalizeSeparators(std::string_view path);
 
-// Resolves a file name from a data file against a base folder: separators
-// are normalised, a leading "./" is dropped, and absolute paths stay as
-// they are. An empty name gives an empty path.
+// A name from a data file as a path inside the folder it belongs to:
+// separators normalised, "." steps dropped and ".." steps taken. Nothing
+// when the name is empty, absolute, names the folder itself or climbs out
+// of it ("../x", "a/../../x"): a data file never reaches files elsewhere.
+std::optional<std::filesystem::path> RelativeInside(std::string_view name);
+
+// Resolves a resource name of a template (an image, a mask, a mesh) against
+// the template's folder, as RelativeInside does; an empty path when the name
+// would leave the folder or is empty.
 std::filesystem::path ResolveDataPath(const std::filesystem::path& folder, std::string_view name);
 
 }  // namespace grinsnap

@@ -179,7 +179,9 @@ TEST_F(LanguageFiles, BinaryGarbageFileFailsSoft) {
 TEST_F(LanguageFiles, ResolutionAtStartAndOnAuto) {
   Write("lang_eng.ini", "[General]\nLanguage=English\n");
   Write("lang_deu.ini", "[General]\nLanguage=Deutsch\n");
-  Write("language_lookup.ini", "[language]\n0x0407=lang_deu.ini\n0x040C=lang_fra.ini\n0x0409=lang_eng.ini\n");
+  Write("language_lookup.ini",
+        "[language]\n0x0407=lang_deu.ini\n0x040C=lang_fra.ini\n0x0409=lang_eng.ini\n0x0412=../outside.ini\n");
+  test::WriteText(folder_.parent_path() / "outside.ini", "[STRING]\n101=outside\n");
   struct Case {
     const char* what;
     bool languageAuto;
@@ -194,6 +196,10 @@ TEST_F(LanguageFiles, ResolutionAtStartAndOnAuto) {
       {"fixed choice wins over the system", false, "lang_deu.ini", 0x0409, "lang_deu.ini"},
       {"fixed choice of a missing file", false, "lang_fra.ini", 0x0407, "lang_eng.ini"},
       {"empty name", false, "", 0x0407, "lang_eng.ini"},
+      // Only files inside the lang folder are language files.
+      {"a file beside the folder", false, "../outside.ini", 0x0407, "lang_eng.ini"},
+      {"an absolute path", false, "/etc/hostname", 0x0407, "lang_eng.ini"},
+      {"lookup names a file beside the folder", true, "auto", 0x0412, "lang_eng.ini"},
   };
   for (const Case& c : cases) {
     CGRSSettings s;
@@ -211,6 +217,10 @@ TEST_F(LanguageFiles, ResolutionAtStartAndOnAuto) {
   ChooseAutoLanguage(s, folder_, 0x0409);
   EXPECT_TRUE(s.languageAuto);
   EXPECT_EQ(s.language, "lang_eng.ini");
+
+  // A setting that names a file outside the folder reads nothing there.
+  s.language = "../outside.ini";
+  EXPECT_EQ(CLanguage(folder_, s).Lookup("STRING", "101"), std::nullopt);
 
   // Without any lookup file the system language cannot be mapped.
   fs::remove(folder_ / "language_lookup.ini");

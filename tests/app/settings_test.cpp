@@ -1,3 +1,8 @@
+#include <climits>
+#include <tuple>
+
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "app/ini_file.h"
@@ -146,6 +151,52 @@ TEST(Settings, FirstStartPlacesTheWindowAndTheExportPath) {
   EXPECT_EQ(s.exportPath, stored.exportPath);
 }
 
+TEST(Settings, NonsenseWindowRectanglesGiveTheFirstRunWindow) {
+  const fs::path home = test::FreshFolder("settings-rect");
+  const ScreenRect firstRun{450, 205, 1470, 834};
+  const std::pair<ScreenRect, ScreenRect> cases[] = {
+      {{-1, 0, 0x7fffffff, 700}, firstRun},          // a width beyond int
+      {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, firstRun},
+      {{500, 10, 100, 900}, firstRun},                // right of its left edge
+      {{10, 900, 1000, 10}, firstRun},
+      {{-3000, -20, -1000, 700}, {-3000, -20, -1000, 700}},  // a screen left of the main one
+  };
+  for (const auto& [stored, expected] : cases) {
+    CGRSSettings s;
+    std::tie(s.wndLeft, s.wndTop, s.wndRight, s.wndBottom) = std::tuple(stored.left, stored.top, stored.right,
+                                                                           stored.bottom);
+    CSettingsStorageIni storage(home / "Grinsnap.ini");
+    ASSERT_TRUE(s.Save(storage));
+    CGRSSettings loaded;
+    EXPECT_TRUE(loaded.LoadAtStart(storage, {0, 0, 1920, 1040}, home));
+    EXPECT_EQ(loaded.WindowRect(), expected) << stored.left << " " << stored.right;
+  }
+}
+
+TEST(Settings, SavingKeepsCommentsWritesThroughLinksAndHidesThePassword) {
+  const fs::path folder = test::FreshFolder("settings-keep");
+  const fs::path real = folder / "dotfiles" / "Grinsnap.ini";
+  WriteText(real, "; my settings, kept in git\n[Grinsnap]\n# the language I use\nlanguage=\"lang_deu.ini\"\n"
+                  "; end\n");
+  ::chmod(real.c_str(), 0644);
+  fs::create_symlink("dotfiles/Grinsnap.ini", folder / "Grinsnap.ini");
+
+  CGRSSettings s;
+  CSettingsStorageIni storage(folder / "Grinsnap.ini");
+  ASSERT_TRUE(s.Load(storage));
+  s.password = "secret";
+  ASSERT_TRUE(s.Save(storage)) << storage.LastError();
+  EXPECT_TRUE(fs::is_symlink(folder / "Grinsnap.ini")) << "the link stays a link";
+  const std::string text = ReadText(real);
+  EXPECT_EQ(text.rfind("; my settings, kept in git\n[Grinsnap]\n# the language I use\nlanguage=\"lang_deu.ini\"\n"
+                       "; end\n", 0), 0u) << text;
+  EXPECT_NE(text.find("password=\"secret\""), std::string::npos);
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  // Saved again, the file stays the same size: nothing is added per save.
+  ASSERT_TRUE(s.Save(storage));
+  EXPECT_EQ(ReadText(real), text);
+}
+
 TEST(Settings, WindowRectangleNeedsAtLeast800By600) {
   CGRSSettings s;
   ASSERT_TRUE(s.StoreWindowRect({10, 10, 810, 610}));
@@ -188,6 +239,9 @@ TEST(Settings, SaveReportsAFailedWriteAndKeepsTheOldFile) {
   CSettingsStorageIni folderTarget(folder / "Grinsnap.ini");
   EXPECT_FALSE(s.Save(folderTarget));
   EXPECT_TRUE(fs::is_directory(folder / "Grinsnap.ini"));
+  // The reason names the file or folder and what went wrong.
+  EXPECT_NE(blocked.LastError().find((folder / "blocker").string()), std::string::npos) << blocked.LastError();
+  EXPECT_NE(folderTarget.LastError().find("Grinsnap.ini"), std::string::npos) << folderTarget.LastError();
 }
 
 // A settings object with one value of every type, nested in another.

@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include "app/language.h"
@@ -287,7 +291,11 @@ TEST_F(Merge, HigherShippedRevisionReplacesTheUserEntry) {
   // B: the user's later duplicate (ver 0) is the one compared; 0 < 1, shipped wins.
   EXPECT_STREQ(b->Attribute("name"), "B");
   EXPECT_EQ(b->Attribute("hide"), nullptr);
-  EXPECT_EQ(b->NextSiblingElement("template"), nullptr) << "entries only the user had are not carried over";
+  // The user's own entry, which the shipped list does not name, is kept.
+  const tinyxml2::XMLElement* own = b->NextSiblingElement("template");
+  ASSERT_NE(own, nullptr);
+  EXPECT_STREQ(own->Attribute("name"), "UserOnly");
+  EXPECT_EQ(own->NextSiblingElement("template"), nullptr);
   const tinyxml2::XMLElement* n = root->FirstChildElement("templates")->FirstChildElement("template");
   EXPECT_STREQ(n->Attribute("name"), "N");
 
@@ -304,8 +312,11 @@ TEST_F(Merge, EqualRevisionKeepsTheUserEntry) {
   ASSERT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_), MergeResult::Merged);
   tinyxml2::XMLDocument merged;
   ASSERT_TRUE(LoadXmlFile(merged, user_));
-  const tinyxml2::XMLElement* b =
-      merged.FirstChildElement()->FirstChildElement("columns")->FirstChildElement("column")->LastChildElement();
+  const tinyxml2::XMLElement* b = merged.FirstChildElement()
+                                      ->FirstChildElement("columns")
+                                      ->FirstChildElement("column")
+                                      ->FirstChildElement("template")
+                                      ->NextSiblingElement("template");
   EXPECT_STREQ(b->Attribute("name"), "B");
   EXPECT_STREQ(b->Attribute("hide"), "1");
   EXPECT_STREQ(b->Attribute("downloaded"), "1");
@@ -318,10 +329,11 @@ TEST_F(Merge, MissingOrBrokenFiles) {
   EXPECT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_), MergeResult::Merged);
   EXPECT_NE(ReadText(user_).find("<version ver=\"100\"/>"), std::string::npos);
 
-  // A user file that does not parse is replaced.
+  // A user file that does not parse is replaced, and kept beside it.
   WriteText(user_, "<lib><columns>");
   EXPECT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_), MergeResult::Merged);
   EXPECT_NE(ReadText(user_).find("name=\"NoThumb\""), std::string::npos);
+  EXPECT_EQ(ReadText(dir_ + "template.cfg.bad"), "<lib><columns>");
 
   // A shipped file that does not parse (or is nested too deep) touches nothing.
   for (const std::string& broken : {std::string("<lib"), std::string(), Nested(10000), std::string("\0\xff", 2)}) {
@@ -331,6 +343,65 @@ TEST_F(Merge, MissingOrBrokenFiles) {
     EXPECT_EQ(ReadText(user_), "<mine/>");
   }
   EXPECT_EQ(MergeInitialTemplateFile(dir_, init_ / "missing", user_, env_), MergeResult::NoInitialFile);
+}
+
+TEST_F(Merge, ADamagedUserFileIsKeptAndWhatCanBeReadIsMerged) {
+  // Cut short in the middle of the templates section, as a crash would leave it.
+  std::string damaged = UserFile("<version ver=\"99\"/>");
+  damaged.replace(damaged.find("<templates>"), std::string::npos,
+                  "<templates><template column=\"c\" name=\"Web\" online=\"1\" downloaded=\"1\"/><templ");
+  WriteText(user_, damaged);
+  ASSERT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_), MergeResult::Merged);
+  EXPECT_EQ(ReadText(dir_ + "template.cfg.bad"), damaged);
+
+  tinyxml2::XMLDocument merged;
+  ASSERT_TRUE(LoadXmlFile(merged, user_));
+  std::map<std::string, std::string> hidden;  // name -> hide flag, for every entry
+  for (const tinyxml2::XMLElement* e = merged.RootElement()->FirstChildElement("columns")->FirstChildElement(
+           "column")->FirstChildElement("template");
+       e; e = e->NextSiblingElement("template"))
+    hidden[e->Attribute("name")] = e->Attribute("hide") ? e->Attribute("hide") : "";
+  for (const tinyxml2::XMLElement* e = merged.RootElement()->FirstChildElement("templates")->FirstChildElement();
+       e; e = e->NextSiblingElement())
+    hidden[e->Attribute("name")] = e->Attribute("hide") ? e->Attribute("hide") : "";
+  const std::map<std::string, std::string> expected = {
+      {"A", ""}, {"B", "1"}, {"UserOnly", ""}, {"N", ""}, {"NoThumb", ""}, {"Web", ""}};
+  EXPECT_EQ(hidden, expected);
+
+  // A second damaged file does not replace the first backup.
+  WriteText(user_, "<lib><columns><column name=\"c\"");
+  ASSERT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_), MergeResult::Merged);
+  EXPECT_EQ(ReadText(dir_ + "template.cfg.bad"), damaged);
+  EXPECT_EQ(ReadText(dir_ + "template.cfg.bad.2"), "<lib><columns><column name=\"c\"");
+}
+
+TEST_F(Merge, AUserFileThatCannotBeReadIsLeftAlone) {
+  ASSERT_EQ(::mkfifo(user_.c_str(), 0600), 0);
+  UnsavedTemplateList unsaved;
+  EXPECT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_, &unsaved), MergeResult::WriteFailed);
+  EXPECT_EQ(fs::status(user_).type(), fs::file_type::fifo);
+  EXPECT_NE(unsaved.error.find(user_.string()), std::string::npos) << unsaved.error;
+  EXPECT_NE(unsaved.document.RootElement(), nullptr) << "the shipped list is used from memory";
+}
+
+TEST_F(Merge, PathsThatLeaveTheTemplateDirectoryAreNeitherWrittenNorRead) {
+  WriteText(env_.programFolder / "thumb" / "evil.jpg", "shipped evil");
+  WriteText(env_.programFolder / "doc.xml", kDocument);
+  WriteText(init_,
+            "<lib><columns><column name=\"c\" path=\"p\">"
+            "<template name=\"Up\" thumb=\"..\\..\\evil.jpg\" filepath=\"" + (env_.programFolder / "doc.xml").string() +
+            "\"/><template name=\"Abs\" thumb=\"" + (root_ / "evil.jpg").string() + "\" filepath=\".\\..\\prog\\doc.xml\"/>"
+            "<template name=\"Climb\" thumb=\".\\t\\..\\..\\..\\evil.jpg\" filepath=\"$(Program)\\..\\prog\\doc.xml\"/>"
+            "<template name=\"Inside\" filepath=\"$(Program)\\doc.xml\"/>"
+            "</column></columns></lib>");
+  WriteText(env_.programFolder / "config.cfg",
+            "<c><template directory=\"" + dir_ + "\" init_file=\"" + init_.string() + "\"/></c>");
+  ASSERT_TRUE(library_.Read(env_));
+  for (const auto& item : fs::recursive_directory_iterator(root_))
+    EXPECT_TRUE(item.path().filename() != "evil.jpg" || item.path().parent_path() == env_.programFolder / "thumb")
+        << item.path();
+  ASSERT_EQ(library_.ColumnCount(), 1u);
+  EXPECT_EQ(Names(*library_.Column(0)), std::vector<std::string>{"Inside"});
 }
 
 TEST_F(Merge, ConfigInitFileRunsTheMergeBeforeReading) {
@@ -407,15 +478,20 @@ TEST(TemplateFiles, PathAndNumberRules) {
       {"/lib/", ".\\t\\a.xml", "/lib/t/a.xml"},
       {"/lib/", "./t/a.xml", "/lib/t/a.xml"},
       {"/lib", ".\\a.xml", "/lib/a.xml"},
-      {"/lib/", "/abs/a.xml", "/abs/a.xml"},
       {"/lib/", "t\\a.xml", "/lib/t/a.xml"},
       {"/lib/", "", ""},
+      // Nothing outside the template directory.
+      {"/lib/", "/abs/a.xml", ""},
+      {"/lib/", "..\\a.xml", ""},
+      {"/lib/", ".\\t\\..\\..\\a.xml", ""},
+      {"/lib/", ".a.xml", ""},
   };
   for (const auto& [dir, value, expected] : paths) EXPECT_EQ(ResolveTemplatePath(dir, value), expected) << value;
   // Documents shipped in the program folder, listed in a user's file.
   EXPECT_EQ(ResolveTemplatePath("/user/lib/", "$(Program)\\templates\\a.xml", "/opt/grinsnap"),
             "/opt/grinsnap/templates/a.xml");
   EXPECT_EQ(ResolveTemplatePath("/user/lib/", "$(Program)/a.xml", "/opt/grinsnap/"), "/opt/grinsnap/a.xml");
+  EXPECT_EQ(ResolveTemplatePath("/user/lib/", "$(Program)\\..\\etc\\passwd", "/opt/grinsnap"), "");
 
   LibraryEnvironment env;
   env.programFolder = "/opt/grinsnap/";

@@ -53,8 +53,12 @@ TEST(Paths, AcceptBothSeparators) {
       {"/data/tmpl", ".\\media\\Configurations\\face.xml", "/data/tmpl/media/Configurations/face.xml"},
       {"/data/tmpl", "./frame/bg.png", "/data/tmpl/frame/bg.png"},
       {"/data/tmpl", "tex\\paper.jpg", "/data/tmpl/tex/paper.jpg"},
-      {"/data/tmpl", "/abs/pic.png", "/abs/pic.png"},
-      {"/data/tmpl", "..\\shared\\x.png", "/data/shared/x.png"},
+      {"/data/tmpl", "a/../b/./c.png", "/data/tmpl/b/c.png"},
+      // A resource never lies outside its template's folder.
+      {"/data/tmpl", "/abs/pic.png", ""},
+      {"/data/tmpl", "..\\shared\\x.png", ""},
+      {"/data/tmpl", "a\\..\\..\\x.png", ""},
+      {"/data/tmpl", ".", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(ResolveDataPath(c.folder, c.name).string(), c.expected) << c.name;
   EXPECT_TRUE(ResolveDataPath("/data", "").empty());
