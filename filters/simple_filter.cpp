@@ -18,8 +18,24 @@ CF_SimpleFilter::CF_SimpleFilter(const char* className, const FilterTraits& trai
 CF_SimpleFilter::~CF_SimpleFilter() { ReleaseSources(); }
 
 int CF_SimpleFilter::Load() {
-  output_ = cv::Mat::zeros(kDefaultOutputHeight, kDefaultOutputWidth, CV_8UC3);
+  output_.release();
+  blankOwed_ = true;
   return 0;
+}
+
+void CF_SimpleFilter::MakeOwedOutput() {
+  if (output_.empty() && blankOwed_) output_ = cv::Mat::zeros(kDefaultOutputHeight, kDefaultOutputWidth, CV_8UC3);
+  blankOwed_ = false;
+}
+
+const cv::Mat* CF_SimpleFilter::GetOutput() {
+  MakeOwedOutput();
+  return output_.empty() ? nullptr : &output_;
+}
+
+cv::Size CF_SimpleFilter::OutputSize() const {
+  if (output_.empty() && blankOwed_) return {kDefaultOutputWidth, kDefaultOutputHeight};
+  return output_.size();
 }
 
 void CF_SimpleFilter::ReleaseSources() {
@@ -61,6 +77,9 @@ cv::Size FitWithoutEnlarging(cv::Size picture, cv::Size box) {
 }
 
 bool CF_SimpleFilter::SizeOutput(const cv::Size* box) {
+  // Sizing is where the owed black output is made, at its size or another.
+  const bool owed = blankOwed_ && output_.empty();
+  blankOwed_ = false;
   cv::Size wanted;
   if (box) {
     wanted = source_.empty() ? *box : FitWithoutEnlarging(source_.size(), *box);
@@ -72,6 +91,11 @@ bool CF_SimpleFilter::SizeOutput(const cv::Size* box) {
   if (!output_.empty() && output_.size() == wanted) return false;
   output_.release();
   output_.create(wanted, CV_8UC3);
+  if (owed && wanted == cv::Size(kDefaultOutputWidth, kDefaultOutputHeight)) {
+    // The output Load gave already had this size: it is made, not replaced.
+    output_.setTo(cv::Scalar::all(0));
+    return false;
+  }
   return true;
 }
 
@@ -100,6 +124,7 @@ const cv::Mat& CF_SimpleFilter::SourceAt(cv::Size size, cv::Mat& scratch) const 
 
 void CF_SimpleFilter::Process() {
   lastRun_ = RenderResult::Done();
+  MakeOwedOutput();
   if (!Traits().kernel || source_.empty() || output_.empty()) return;
   lastRun_ = Run();
   // A stop that came while the last row was drawn still makes the run
@@ -131,7 +156,7 @@ bool CF_SimpleFilter::RunsInBackground() {
     case Background::Never: return false;
     case Background::Always: return true;
     case Background::AboveSize:
-      return !output_.empty() && (output_.cols > traits.backgroundLimit || output_.rows > traits.backgroundLimit);
+      return OutputSize().width > traits.backgroundLimit || OutputSize().height > traits.backgroundLimit;
     case Background::WhenDelay: {
       int delay = 0;
       ReadAttribute(FirstChild(element_, "param"), "delay", delay);

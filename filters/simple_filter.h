@@ -19,11 +19,13 @@ public:
   CF_SimpleFilter() : CF_SimpleFilter(kClassName, kTraits) {}
   ~CF_SimpleFilter() override;
 
-  // Creates the 800 x 600 black output.
+  // Gives the filter its 800 x 600 black output. The picture itself is made
+  // only when it is first asked for or sized: a document may hold hundreds
+  // of filters, and loading them must not cost a picture each.
   int Load() override;
   void SetSources(std::span<const cv::Mat> images) override;
   void Process() final;
-  const cv::Mat* GetOutput() override { return output_.empty() ? nullptr : &output_; }
+  const cv::Mat* GetOutput() override;
   // Sizes the output (never larger than the source), then clears it to black.
   bool PrepareOutput(const cv::Size* box) override;
   // By the declared rule.
@@ -49,12 +51,19 @@ protected:
 
   // Sizes output_ without clearing it; returns whether it was replaced.
   bool SizeOutput(const cv::Size* box);
+  // The output's size, also while the black output of Load is not made yet.
+  cv::Size OutputSize() const;
   // The source at the output size for kernels that only read it: the source
   // itself when the sizes match, else resized (bilinear) into scratch.
   const cv::Mat& SourceAtOutputSize(cv::Mat& scratch) const;
   // The source at any size, likewise.
   const cv::Mat& SourceAt(cv::Size size, cv::Mat& scratch) const;
   void ReleaseSources();
+
+private:
+  void MakeOwedOutput();
+  // Load's black output is owed but not made yet.
+  bool blankOwed_ = false;
 };
 
 // The default output of a filter that has not been sized yet.

@@ -90,7 +90,7 @@ bool CF_DimEffect::RunKernel(const cv::Mat& in, cv::Mat& out) {
 }
 
 cv::Size* CF_DimEffect::GetOutputSize(cv::Size* size) {
-  if (size) *size = output_.size();
+  if (size) *size = OutputSize();
   return size;
 }
 

@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
@@ -200,6 +202,31 @@ void MakeChain(Chain& chain, const char* xml) {
   chain.filter = CreateFilterFromXml("CombineFilter", chain.doc.RootElement(), "/tmp", false, nullptr);
   chain.combine = dynamic_cast<CF_Combine*>(chain.filter.get());
   ASSERT_NE(chain.combine, nullptr);
+}
+
+// Bytes the process has taken from malloc, in small blocks and mapped ones.
+std::size_t HeapInUse() {
+  const struct mallinfo2 info = ::mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+TEST(CombineFilter, LoadingAChainAllocatesNoPictures) {
+  std::string xml = "<filter name=\"CombineFilter\">";
+  for (int i = 0; i < 256; ++i) xml += "<filter name=\"ColorFilter\"/>";
+  xml += "</filter>";
+  const std::size_t before = HeapInUse();
+  Chain chain;
+  MakeChain(chain, xml.c_str());
+  ASSERT_EQ(chain.combine->Links().size(), 256u);
+  // An 800 x 600 picture per filter would take 368 MB.
+  EXPECT_LT(HeapInUse() - before, std::size_t(8) << 20);
+
+  const cv::Mat photo = test::Flat(64, 48, {10, 20, 30});
+  const RenderResult result = Render(*chain.filter, {.sources = std::span<const cv::Mat>(&photo, 1),
+                                                      .size = OutputSize::Natural()});
+  EXPECT_TRUE(result.IsFinished()) << result.message;
+  ASSERT_NE(chain.filter->GetOutput(), nullptr);
+  EXPECT_EQ(chain.filter->GetOutput()->size(), cv::Size(64, 48));
 }
 
 TEST(CombineFilter, CompMappingAndSharedSources) {
