@@ -16,6 +16,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/files.h"
+#include "platform/image_decoders.h"
 #include "platform/folders.h"
 
 namespace fs = std::filesystem;
@@ -548,47 +550,70 @@ void LogFailedLoad(const fs::path& path, const std::string& reason) {
   if (!problem.empty()) ReportUserDataProblem(folder / "log.txt", problem);
 }
 
-// The whole file, or nullopt with the reason it cannot be had.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path, std::string& reason) {
+// The file, opened, with the reason it cannot be had.
+bool OpenPicture(const fs::path& path, RegularFile& file, std::string& reason) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (status.type() == fs::file_type::not_found) {
     reason = "file not found";
-    return std::nullopt;
+    return false;
   }
   if (ec) {
     reason = "cannot open file: " + ec.message();
-    return std::nullopt;
+    return false;
   }
+  // Checked again on the open file below; this gives the plain reason.
   if (status.type() != fs::file_type::regular) {
     reason = "not a regular file";
-    return std::nullopt;
+    return false;
   }
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) {
-    reason = "cannot open file: " + ec.message();
-    return std::nullopt;
+  // The decoder takes a buffer of int length.
+  if (!file.Open(path, std::uint64_t(INT_MAX), &reason)) {
+    if (reason.find("file too large") != std::string::npos) reason = "file too large";
+    else if (reason.find("not a regular file") != std::string::npos) reason = "not a regular file";
+    else reason = "cannot open file: " + reason;
+    return false;
   }
-  if (size == 0) {
+  if (file.Size() == 0) {
     reason = "empty file";
-    return std::nullopt;
+    return false;
   }
-  if (size > std::uintmax_t(INT_MAX)) {  // the decoder takes a buffer of int length
-    reason = "file too large";
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    reason = "cannot open file: " + std::generic_category().message(errno);
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (in.gcount() != std::streamsize(bytes.size())) {
+  return true;
+}
+
+bool ReadPictureBytes(const RegularFile& file, std::size_t count, std::vector<std::uint8_t>& bytes,
+                      std::string& reason) {
+  std::string text;
+  if (!file.ReadAt(0, count, text, &reason) || text.size() != count) {
     reason = "cannot read file";
-    return std::nullopt;
+    return false;
   }
-  return bytes;
+  bytes.assign(text.begin(), text.end());
+  return true;
+}
+
+// The most bytes a file may have for the picture its header declares: far
+// more than any encoder writes for that many pixels (16 bytes a pixel, plus
+// room for metadata), so that only a file padded with something else, which
+// would otherwise be read whole, is refused.
+std::uint64_t PlausibleFileBytes(std::uint64_t width, std::uint64_t height) {
+  return 16 * width * height + (std::uint64_t(64) << 20);
+}
+
+// Whether every chunk of a PNG before its end, other than the image data,
+// lies within the file. The decoder allocates a chunk's declared length
+// before it reads it: a 5 KB file whose text chunk claims 2 GB would cost
+// 2 GB. (Image data is read in pieces and needs no such check.)
+bool PngChunksFit(Bytes b) {
+  std::size_t pos = 8;
+  while (Has(b, pos, 8)) {
+    const std::uint64_t length = Be32(b, pos);
+    if (StartsWith(b, pos + 4, "IEND")) return true;
+    if (length > 0x7FFFFFFFu) return false;
+    if (!Has(b, pos + 8, std::size_t(length) + 4)) return StartsWith(b, pos + 4, "IDAT");
+    pos += 12 + std::size_t(length);
+  }
+  return true;
 }
 
 std::string SizeText(std::uint64_t width, std::uint64_t height) {
@@ -608,11 +633,28 @@ cv::ImreadModes ReducedColourMode(int reduction) {
 ImageLoadResult Load(const fs::path& path, const ImageLoadOptions& options) {
   ImageLoadResult result;
   std::string& reason = result.failure;
-  std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(path, reason);
-  if (!bytes) return result;
+  RegularFile file;
+  if (!OpenPicture(path, file, reason)) return result;
+
+  // The header is checked from the first bytes; the rest is read only for a
+  // picture that may be decoded. A header that lies further in (a JPEG with
+  // large metadata segments before its frame) is looked for in the whole file.
+  constexpr std::size_t kHeaderBytes = std::size_t(1) << 20;
+  const auto size = static_cast<std::size_t>(file.Size());
+  auto bytes = std::make_optional<std::vector<std::uint8_t>>();
+  if (!ReadPictureBytes(file, std::min(size, kHeaderBytes), *bytes, reason)) return result;
+  ImageFileHeader header = ProbeImageHeader(*bytes);
+  if (header.format == ImageFileFormat::kUnknown && size > bytes->size() && !cv::haveImageReader(path.string())) {
+    reason = "unknown or unsupported format";
+    return result;
+  }
+  const bool headerLater = header.format != ImageFileFormat::kUnknown && (header.width == 0 || header.height == 0);
+  if (headerLater && size > bytes->size()) {
+    if (!ReadPictureBytes(file, size, *bytes, reason)) return result;
+    header = ProbeImageHeader(*bytes);
+  }
 
   // Refuse an oversized picture before the decoder allocates for it.
-  const ImageFileHeader header = ProbeImageHeader(*bytes);
   if (header.format != ImageFileFormat::kUnknown) {
     if (header.width == 0 || header.height == 0) {
       reason = "no picture size in header";
@@ -622,6 +664,16 @@ ImageLoadResult Load(const fs::path& path, const ImageLoadOptions& options) {
       reason = "picture too large: " + SizeText(header.width, header.height) + " pixels";
       return result;
     }
+    if (file.Size() > PlausibleFileBytes(header.width, header.height)) {
+      reason = "file too large for its picture: " + std::to_string(file.Size()) + " bytes for " +
+               SizeText(header.width, header.height) + " pixels";
+      return result;
+    }
+  }
+  if (size > bytes->size() && !ReadPictureBytes(file, size, *bytes, reason)) return result;
+  if (header.format == ImageFileFormat::kPng && !PngChunksFit(*bytes)) {
+    reason = "damaged PNG: a chunk claims more bytes than the file holds";
+    return result;
   }
   const ImageFileMetadata metadata = ReadImageMetadata(*bytes);
 
@@ -633,7 +685,10 @@ ImageLoadResult Load(const fs::path& path, const ImageLoadOptions& options) {
     const int reduction = JpegReduction(header.width, header.height, metadata.orientation, *options.fitBox);
     if (reduction > 1) mode = ReducedColourMode(reduction) | cv::IMREAD_IGNORE_ORIENTATION;
   }
-  const cv::Mat decoded = cv::imdecode(*bytes, mode);
+  cv::Mat decoded = cv::imdecode(*bytes, mode);
+  // OpenCV reads no GIF, and no tiled or floating-point TIFF.
+  if (decoded.empty() && header.format == ImageFileFormat::kGif) decoded = DecodeGifFirstFrame(*bytes);
+  if (decoded.empty() && header.format == ImageFileFormat::kTiff) decoded = DecodeTiff(*bytes);
   if (decoded.empty()) {
     reason = header.format == ImageFileFormat::kUnknown ? "unknown or unsupported format" : "cannot decode picture";
     return result;

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   libopencv-dev opencv-data
-  libtinyxml2-dev
+  libtinyxml2-dev libgif-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
 )

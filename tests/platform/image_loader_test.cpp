@@ -6,6 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <tiffio.h>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -722,6 +726,141 @@ TEST(ImageLoaderLog, EveryFailedLoadAppendsOneLine) {
   // A folder is no picture either.
   EXPECT_EQ(ReasonOfOneLine(LoggedDuring([&] { EXPECT_TRUE(LoadImageFile(dir).empty()); }), dir),
             "not a regular file");
+}
+
+// Peak resident memory of this process so far, in bytes.
+std::size_t PeakMemory() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return std::size_t(usage.ru_maxrss) * 1024;
+}
+
+TEST(ImageLoader, HostileFilesFailAtOnceWithoutMemory) {
+  const fs::path dir = test::FreshFolder("loader-hostile");
+  const cv::Mat small = test::Flat(16, 16, {5, 6, 7});
+  // A 5 KB PNG whose text chunk says it holds 2 GB.
+  ByteVector text = PngWithChunks(small, {PngChunk("tEXt", ByteVector(5000, 'x'))});
+  const ByteVector claim = {0x7F, 0xFF, 0xFF, 0xF0};
+  std::copy(claim.begin(), claim.end(), text.begin() + 8 + 12 + 13);
+  WriteFile(dir / "claims-2gb.png", text);
+  // A small PNG followed by 2 GB of nothing (a sparse file).
+  WriteFile(dir / "padded.png", Encode(".png", small));
+  fs::resize_file(dir / "padded.png", (std::uintmax_t(1) << 31) - 100);
+  ASSERT_EQ(::mkfifo((dir / "fifo.png").c_str(), 0600), 0);
+
+  const std::pair<fs::path, std::string> cases[] = {
+      {dir / "claims-2gb.png", "damaged PNG: a chunk claims more bytes than the file holds"},
+      {dir / "padded.png", "file too large for its picture: 2147483548 bytes for 16 x 16 pixels"},
+      {dir / "fifo.png", "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+  };
+  const std::size_t peakBefore = PeakMemory();
+  for (const auto& [path, reason] : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const ImageLoadResult result = LoadImageFile(path, ImageLoadOptions{});
+    EXPECT_TRUE(result.image.empty()) << path;
+    EXPECT_EQ(result.failure, reason) << path;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path;
+  }
+  EXPECT_LT(PeakMemory() - peakBefore, std::size_t(256) << 20);
+}
+
+// A GIF of two rows of four pixels, red green blue white and back, with
+// white transparent; its codes are written 3 bits wide (a clear code before
+// the table would grow keeps them so).
+ByteVector SmallGif(bool interlaced) {
+  ByteVector gif;
+  PutText(gif, "GIF89a");
+  Put16(gif, 4, true);
+  Put16(gif, 2, true);
+  gif.insert(gif.end(), {0x81, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255});
+  gif.insert(gif.end(), {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x03, 0x00});
+  gif.push_back(0x2C);
+  for (int v : {0, 0, 4, 2}) Put16(gif, std::uint32_t(v), true);
+  gif.push_back(interlaced ? 0x40 : 0x00);
+  // Interlaced, row 0 comes first and row 1 last: the same order for two rows.
+  const int codes[] = {4, 0, 1, 4, 2, 3, 4, 3, 2, 4, 1, 0, 5};
+  ByteVector data;
+  std::uint32_t bits = 0, count = 0;
+  for (int code : codes) {
+    bits |= std::uint32_t(code) << count;
+    for (count += 3; count >= 8; count -= 8, bits >>= 8) data.push_back(std::uint8_t(bits));
+  }
+  if (count) data.push_back(std::uint8_t(bits));
+  gif.push_back(2);
+  gif.push_back(std::uint8_t(data.size()));
+  gif.insert(gif.end(), data.begin(), data.end());
+  gif.insert(gif.end(), {0x00, 0x3B});
+  return gif;
+}
+
+// A TIFF written by libtiff, tiled or in strips.
+void WriteTiff(const fs::path& path, int width, int height, int bits, int format, const void* pixels, int tile) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tiff, nullptr);
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
+  TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, format);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  const auto* bytes = static_cast<const std::uint8_t*>(pixels);
+  const std::size_t pixelBytes = std::size_t(3 * bits / 8);
+  if (tile > 0) {
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tile);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, tile);
+    std::vector<std::uint8_t> buffer(std::size_t(tile * tile) * pixelBytes);
+    for (int y = 0; y < height; y += tile)
+      for (int x = 0; x < width; x += tile) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        for (int r = 0; r < tile && y + r < height; ++r)
+          std::copy_n(bytes + (std::size_t(y + r) * width + x) * pixelBytes,
+                      std::size_t(std::min(tile, width - x)) * pixelBytes, buffer.begin() + std::size_t(r * tile) * pixelBytes);
+        TIFFWriteTile(tiff, buffer.data(), std::uint32_t(x), std::uint32_t(y), 0, 0);
+      }
+  } else {
+    for (int y = 0; y < height; ++y)
+      TIFFWriteScanline(tiff, const_cast<std::uint8_t*>(bytes + std::size_t(y) * width * pixelBytes), std::uint32_t(y));
+  }
+  TIFFClose(tiff);
+}
+
+TEST(ImageLoader, GifTiledTiffAndHalfFloatTiffLoad) {
+  const fs::path dir = test::FreshFolder("loader-formats");
+  for (const bool interlaced : {false, true}) {
+    const fs::path gif = dir / (interlaced ? "interlaced.gif" : "plain.gif");
+    WriteFile(gif, SmallGif(interlaced));
+    const cv::Mat withAlpha = LoadImageFile(gif, nullptr, nullptr, true);
+    ASSERT_EQ(withAlpha.type(), CV_8UC4) << gif;
+    const cv::Vec4b expected[2][4] = {{{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {0, 0, 255, 0}},
+                                      {{0, 0, 255, 0}, {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}}};
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(withAlpha.at<cv::Vec4b>(y, x), expected[y][x]) << x << "," << y;
+    EXPECT_EQ(LoadImageFile(gif).type(), CV_8UC3);
+  }
+
+  // 40 x 24 in 16 x 16 tiles: the last column and row of tiles are partly outside.
+  cv::Mat rgb(24, 40, CV_8UC3);
+  cv::randu(rgb, 0, 256);
+  WriteTiff(dir / "tiled.tif", 40, 24, 8, SAMPLEFORMAT_UINT, rgb.data, 16);
+  cv::Mat bgr;
+  cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+  const cv::Mat tiled = LoadImageFile(dir / "tiled.tif");
+  ASSERT_EQ(tiled.size(), bgr.size());
+  EXPECT_EQ(cv::norm(tiled, bgr, cv::NORM_INF), 0);
+
+  // Half floats 0, 0.5 and 1 in red, green and blue.
+  const std::uint16_t half[3] = {0x0000, 0x3800, 0x3C00};
+  std::vector<std::uint16_t> pixels;
+  for (int i = 0; i < 6 * 4; ++i) pixels.insert(pixels.end(), half, half + 3);
+  for (const int tile : {0, 16}) {
+    const fs::path path = dir / ("half" + std::to_string(tile) + ".tif");
+    WriteTiff(path, 6, 4, 16, SAMPLEFORMAT_IEEEFP, pixels.data(), tile);
+    const cv::Mat loaded = LoadImageFile(path);
+    ASSERT_EQ(loaded.size(), cv::Size(6, 4)) << path;
+    EXPECT_EQ(loaded.at<cv::Vec3b>(3, 5), cv::Vec3b(255, 128, 0)) << path;  // 0.5 x 255 rounded
+  }
 }
 
 TEST(ImageLoaderLog, RepeatedAndConcurrentFailuresEachLogOneWholeLine) {
