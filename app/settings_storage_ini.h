@@ -57,6 +57,7 @@ public:
   // Why the last CloseAfterWrite failed (which file or folder, and the
   // system's reason); empty after a successful one.
   const std::string& LastError() const { return shared_->error; }
+  const std::filesystem::path& File() const { return shared_->file; }
 
   // The encodings of the file, exposed for tests and tools.
   static std::string EncodeText(std::string_view text);

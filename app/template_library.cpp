@@ -207,10 +207,14 @@ void TemplateLibrary::SetFilePath(TemplateEntry& entry, const std::string& fileP
   entry.filePath = filePath.empty() ? std::string() : ResolveTemplatePath(entry.directory, filePath);
 }
 
-bool TemplateLibrary::WriteBack() const {
+bool TemplateLibrary::WriteBack(std::string* error) const {
   bool ok = true;
+  if (error) error->clear();
   for (size_t i = 0; i < documents_.size(); ++i) {
-    if (!SaveXmlFile(*documents_[i], directories_[i] + kTemplateFileName)) ok = false;
+    std::string reason;
+    if (SaveXmlFile(*documents_[i], directories_[i] + kTemplateFileName, &reason)) continue;
+    ok = false;
+    if (error) *error += (error->empty() ? "" : "\n") + reason;
   }
   return ok;
 }

@@ -103,8 +103,9 @@ public:
   static void SetFilePath(TemplateEntry& entry, const std::string& filePath);
 
   // Writes every template.cfg document back to its directory; a directory
-  // whose file cannot be written is skipped and the result is false.
-  bool WriteBack() const;
+  // whose file cannot be written is skipped and the result is false. error
+  // then receives one line per file that failed: which file, and why.
+  bool WriteBack(std::string* error = nullptr) const;
   // Frees the columns, entries, documents and directories.
   void Release();
 
@@ -125,6 +126,8 @@ private:
 // --- Helpers shared by the library, the merge and the download ---
 
 inline constexpr const char* kConfigFileName = "config.cfg";
+// The message shown when the library cannot be written back at exit.
+inline constexpr const char* kSaveLibraryErrorText = "Save template library error!";
 inline constexpr const char* kTemplateFileName = "template.cfg";
 
 // A leading decimal integer as the template files write them; 0 when

@@ -113,7 +113,7 @@ bool IsWritableImageExtension(const std::filesystem::path& path) {
 }
 
 bool IsPhotoFile(const std::filesystem::path& path) {
-  static const char* const kPhotoExtensions[] = {".jpg", ".jpeg", ".jpe", ".png", ".bmp", ".tif",
+  static const char* const kPhotoExtensions[] = {".jpg", ".jpeg", ".jpe", ".png", ".bmp", ".gif", ".tif",
                                                  ".tiff", ".webp", ".pgm", ".ppm", ".pnm"};
   const std::string ext = LowerExtension(path);
   return std::any_of(std::begin(kPhotoExtensions), std::end(kPhotoExtensions),

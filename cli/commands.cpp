@@ -424,7 +424,8 @@ int RunGallery(const std::vector<std::string>& words) {
     progress.Step(effect.name, !failure.empty());
   }
   progress.Finish();
-  WriteImage(folder / "contact_sheet.png", ContactSheet(tiles), 0, true);
+  // The sheet is an output like the others: an existing one stays unless --force.
+  WriteImage(folder / "contact_sheet.png", ContactSheet(tiles), 0, force);
   for (const std::string& failure : failures) std::fprintf(stderr, "failed: %s\n", failure.c_str());
   std::printf("%zu templates rendered into %s (contact sheet: %s), %zu failed\n", tiles.size(), out->c_str(),
               (folder / "contact_sheet.png").string().c_str(), failures.size());

@@ -26,11 +26,24 @@ struct AppContext {
   TemplateLibrary library;
   // One-time tips the user asked not to see again in this run.
   std::set<int> dismissedTips;
+  // Something the program keeps for the user (the library, the settings)
+  // could not be written at exit; the process then ends with a failure.
+  bool exitWriteFailed = false;
 
   // An interface text by string id, from the language file or the built-in table.
   std::string Text(int stringId) const;
   QString QText(int stringId) const;
 };
+
+class CSettingsStorageIni;
+
+// A save at exit failed: the message box says what failed (headline) and,
+// below it, which file or folder and why (reason).
+void ShowExitWriteProblem(AppContext& app, const char* headline, const std::string& reason);
+
+// Saves the settings at exit; on failure shows "Save project settings
+// error!" with the file and the reason.
+bool SaveSettingsAtExit(AppContext& app, CSettingsStorageIni& storage);
 
 // The process's context; valid between its creation in main() and exit.
 AppContext& App();

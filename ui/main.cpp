@@ -2,7 +2,8 @@
 //
 // Start-up: settings, interface language, main window (whose work area
 // reads the template library); shutdown: the window goes (workers stopped,
-// library written back), then the settings are saved.
+// library written back), then the settings are saved. A failed write is
+// shown in a message box and makes the exit code 1.
 #include <cstdio>
 
 #include <QApplication>
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "grinsnap: no template named '%s'\n", templateName.toUtf8().constData());
     result = QApplication::exec();
   }
-  app.settings.Save(storage);
+  SaveSettingsAtExit(app, storage);
   SetApp(nullptr);
-  return result;
+  // A run whose library or settings could not be kept did not end well.
+  return result != 0 ? result : (app.exitWriteFailed ? 1 : 0);
 }

@@ -161,7 +161,8 @@ WorkArea::~WorkArea() {
   app_.engine.StopThumbnails();
   app_.engine.SetNotifyWindow(nullptr);
   app_.engine.SetPhotoListWindow(nullptr);
-  app_.library.WriteBack();
+  std::string problem;
+  if (!app_.library.WriteBack(&problem)) ShowExitWriteProblem(app_, kSaveLibraryErrorText, problem);
   app_.library.Release();
 }
 

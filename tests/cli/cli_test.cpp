@@ -246,6 +246,13 @@ TEST(CliGallery, EveryShippedTemplateRenders) {
   EXPECT_GE(pictures, 20);
   EXPECT_EQ(pictures, thumbs);
   EXPECT_TRUE(fs::exists(folder / "out" / "contact_sheet.png"));
+
+  // Run again without --force, over a sheet of the user's: nothing is replaced.
+  std::ofstream(folder / "out" / "contact_sheet.png") << "mine";
+  const CliRun again = Cli({"gallery", photo.string(), "-o", (folder / "out").string(), "--seed", "1"});
+  EXPECT_NE(again.exitCode, 0) << again.out;
+  EXPECT_NE(again.out.find("contact_sheet.png' already exists"), std::string::npos) << again.out;
+  EXPECT_EQ(ReadBytes(folder / "out" / "contact_sheet.png"), "mine");
 }
 
 TEST(CliData, TheProgramFolderHoldsTheSamplePhotoAndTheFaceCascade) {

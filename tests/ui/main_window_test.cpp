@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "app/settings_storage_ini.h"
 #include "app/string_table.h"
 #include "app/tool_bar_model.h"
 #include "core/template_document.h"
@@ -78,6 +79,39 @@ protected:
   AppContext app_;
   std::unique_ptr<MainWindow> window_;
 };
+
+TEST_F(MainWindowTest, WritesThatFailAtExitAreShownWithTheFileAndTheReason) {
+  // The user's list becomes a folder: it cannot be replaced at exit.
+  ASSERT_FALSE(app_.library.Directories().empty());
+  const fs::path list = fs::path(app_.library.Directories().front()) / "template.cfg";
+  fs::remove(list);
+  fs::create_directories(list / "in-the-way");
+  ScopedMessageRecorder messages;
+  window_.reset();
+  fs::remove_all(list);
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0].caption, "Error");
+  EXPECT_TRUE(messages.Messages()[0].text.startsWith("Save template library error!\n\n"));
+  EXPECT_TRUE(messages.Messages()[0].text.contains(QString::fromStdString(list.string())))
+      << messages.Messages()[0].text.toStdString();
+  EXPECT_TRUE(app_.exitWriteFailed);
+
+  // Settings whose folder cannot be made (a plain file stands in its place).
+  const fs::path blocker = test::FreshFolder("exit-settings") / "config";
+  std::ofstream(blocker) << "a file";
+  CSettingsStorageIni storage(blocker / "Velmora" / "Grinsnap.ini");
+  messages.Clear();
+  EXPECT_FALSE(SaveSettingsAtExit(app_, storage));
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_TRUE(messages.Messages()[0].text.startsWith("Save project settings error!\n\n"));
+  EXPECT_TRUE(messages.Messages()[0].text.contains(QString::fromStdString(blocker.string())))
+      << messages.Messages()[0].text.toStdString();
+
+  messages.Clear();
+  CSettingsStorageIni fine(test::FreshFolder("exit-settings-ok") / "Grinsnap.ini");
+  EXPECT_TRUE(SaveSettingsAtExit(app_, fine));
+  EXPECT_TRUE(messages.Messages().empty());
+}
 
 TEST_F(MainWindowTest, AddingPhotosSelectsKnownFilesAndReportsBrokenOnes) {
   ScopedMessageRecorder messages;
