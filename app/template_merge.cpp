@@ -55,27 +55,44 @@ XMLElement* ChildCreated(XMLElement& parent, const char* name) {
   return parent.InsertNewChildElement(name);
 }
 
-// The column of the merged list that a user's column element stands for:
-// the one of the same name, else of the same path, else a new empty copy
-// of the user's column at the end.
-XMLElement* MergedColumn(XMLElement& root, const XMLElement& userColumn) {
-  XMLElement* columns = ChildCreated(root, "columns");
-  const char* name = userColumn.Attribute("name");
-  const char* path = userColumn.Attribute("path");
-  for (const char* key : {"name", "path"}) {
-    const char* wanted = key[0] == 'n' ? name : path;
-    if (!wanted) continue;
-    for (XMLElement* column = columns->FirstChildElement("column"); column;
-         column = column->NextSiblingElement("column")) {
-      const char* have = column->Attribute(key);
-      if (have && std::string_view(have) == wanted) return column;
-    }
+// The columns of the merged list by name and by path (a list may hold very
+// many), and the user's columns by name.
+class ColumnIndex {
+public:
+  explicit ColumnIndex(XMLElement& root) : root_(root) {
+    if (XMLElement* columns = root.FirstChildElement("columns"))
+      for (XMLElement* column = columns->FirstChildElement("column"); column;
+           column = column->NextSiblingElement("column"))
+        Add(column);
   }
-  XMLElement* column = columns->InsertNewChildElement("column");
-  for (const tinyxml2::XMLAttribute* a = userColumn.FirstAttribute(); a; a = a->Next())
-    column->SetAttribute(a->Name(), a->Value());
-  return column;
-}
+
+  // The column of the merged list that a user's column element stands for:
+  // the one of the same name, else of the same path, else a new empty copy
+  // of the user's column at the end.
+  XMLElement* For(const XMLElement& userColumn) {
+    for (const auto& [key, map] : {std::pair{"name", &byName_}, std::pair{"path", &byPath_}}) {
+      const char* wanted = userColumn.Attribute(key);
+      if (!wanted) continue;
+      const auto found = map->find(wanted);
+      if (found != map->end()) return found->second;
+    }
+    XMLElement* column = ChildCreated(root_, "columns")->InsertNewChildElement("column");
+    for (const tinyxml2::XMLAttribute* a = userColumn.FirstAttribute(); a; a = a->Next())
+      column->SetAttribute(a->Name(), a->Value());
+    Add(column);
+    return column;
+  }
+
+private:
+  void Add(XMLElement* column) {
+    if (const char* name = column->Attribute("name")) byName_.emplace(name, column);
+    if (const char* path = column->Attribute("path")) byPath_.emplace(path, column);
+  }
+
+  XMLElement& root_;
+  std::unordered_map<std::string, XMLElement*> byName_;
+  std::unordered_map<std::string, XMLElement*> byPath_;
+};
 
 // The user's entries that the shipped list does not name (templates the
 // user downloaded or added) go into the merged list: those of a column into
@@ -86,6 +103,7 @@ void CarryOverUserEntries(tinyxml2::XMLDocument& merged, XMLElement* userRoot,
                           const std::unordered_set<std::string>& shippedNames) {
   if (!userRoot) return;
   XMLElement* root = merged.FirstChildElement();
+  ColumnIndex index(*root);
   auto own = [&](const XMLElement& element) {
     const char* name = element.Attribute("name");
     return !name || !shippedNames.count(name);
@@ -98,7 +116,7 @@ void CarryOverUserEntries(tinyxml2::XMLDocument& merged, XMLElement* userRoot,
       XMLElement* target = nullptr;
       for (XMLElement* t = column->FirstChildElement("template"); t; t = t->NextSiblingElement("template")) {
         if (!own(*t)) continue;
-        if (!target) target = MergedColumn(*root, *column);
+        if (!target) target = index.For(*column);
         target->InsertEndChild(t->DeepClone(&merged));
       }
     }
@@ -108,7 +126,7 @@ void CarryOverUserEntries(tinyxml2::XMLDocument& merged, XMLElement* userRoot,
       if (!own(*t)) continue;
       if (const char* columnName = t->Attribute("column")) {
         const auto userColumn = userColumnsByName.find(columnName);
-        if (userColumn != userColumnsByName.end()) MergedColumn(*root, *userColumn->second);
+        if (userColumn != userColumnsByName.end()) index.For(*userColumn->second);
       }
       ChildCreated(*root, "templates")->InsertEndChild(t->DeepClone(&merged));
     }

@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <system_error>
+
+#include "platform/files.h"
 
 #ifndef GRINSNAP_INSTALL_PREFIX
 #define GRINSNAP_INSTALL_PREFIX "/usr/local"
@@ -57,7 +59,9 @@ fs::path ExecutableFolder() {
 
 // Reads XDG_DOCUMENTS_DIR="$HOME/..." from user-dirs.dirs.
 fs::path DocumentsFromUserDirs() {
-  std::ifstream in(XdgBase("XDG_CONFIG_HOME", ".config") / "user-dirs.dirs");
+  std::string text;
+  if (!ReadRegularFile(XdgBase("XDG_CONFIG_HOME", ".config") / "user-dirs.dirs", text)) return {};
+  std::istringstream in(text);
   std::string line;
   const std::string key = "XDG_DOCUMENTS_DIR=";
   while (std::getline(in, line)) {
