@@ -1,5 +1,6 @@
 #include "ui/option_panes.h"
 
+#include <climits>
 #include <cstdint>
 #include <fstream>
 #include <memory>
@@ -154,6 +155,12 @@ TEST_F(OptionPanesTest, RefreshShowsTheVariablesTheTemplateDefines) {
        Document("", "<variables><var1 name=\"A\" min=\"0\" max=\"0\" default=\"4\"/>"
                     "<var2 name=\"B\" min=\"0\" max=\"0.4\"/></variables>"),
        {false, false, false}, {}, {"", "", ""}, false},
+      // Numbers no slider can hold saturate; NaN and infinities are not read.
+      {"numbers beyond int",
+       Document("", "<variables><var1 name=\"A\" min=\"-1e308\" max=\"1e308\" default=\"nan\" resolution=\"1e-300\"/>"
+                    "<var2 name=\"B\" min=\"0\" max=\"inf\" default=\"5\" resolution=\"nan\"/>"
+                    "<var3 name=\"C\" min=\"1e308\" max=\"1e308\" resolution=\"1e-45\"/></variables>"),
+       {true, false, true}, {{INT_MIN, INT_MAX, 0}, {}, {INT_MAX, INT_MAX, INT_MAX}}, {"A", "", "C"}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
