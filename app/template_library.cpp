@@ -84,10 +84,12 @@ bool TemplateLibrary::ReadDirectory(const std::string& directory, const fs::path
   const fs::path userFile = directory + kTemplateFileName;
   auto document = std::make_unique<tinyxml2::XMLDocument>();
   UnsavedTemplateList unsaved;
-  if (!initFile.empty() &&
-      MergeInitialTemplateFile(directory, initFile, userFile, environment, &unsaved) == MergeResult::WriteFailed) {
-    // The user's copy cannot be written: this run works from the merged list
-    // in memory, with the gallery the program ships.
+  const MergeResult merged = initFile.empty() ? MergeResult::NoInitialFile
+                                              : MergeInitialTemplateFile(directory, initFile, userFile, environment,
+                                                                         &unsaved);
+  if (merged == MergeResult::WriteFailed || merged == MergeResult::UserFileKept) {
+    // The user's copy cannot be written (or read): this run works from the
+    // merged list in memory, with the gallery the program ships.
     unsaved.document.DeepCopy(document.get());
     ReportUserDataProblem(userFile, unsaved.error);
   } else {
@@ -98,6 +100,7 @@ bool TemplateLibrary::ReadDirectory(const std::string& directory, const fs::path
   XMLElement* root = document->FirstChildElement();
   documents_.push_back(std::move(document));
   directories_.push_back(directory);
+  writeBack_.push_back(merged != MergeResult::UserFileKept);
 
   if (XMLElement* columns = root->FirstChildElement("columns")) {
     for (XMLElement* element = columns->FirstChildElement("column"); element;
@@ -211,6 +214,7 @@ bool TemplateLibrary::WriteBack(std::string* error) const {
   bool ok = true;
   if (error) error->clear();
   for (size_t i = 0; i < documents_.size(); ++i) {
+    if (!writeBack_[i]) continue;
     std::string reason;
     if (SaveXmlFile(*documents_[i], directories_[i] + kTemplateFileName, &reason)) continue;
     ok = false;
@@ -226,6 +230,7 @@ void TemplateLibrary::Release() {
   columns_.clear();
   documents_.clear();
   directories_.clear();
+  writeBack_.clear();
 }
 
 }  // namespace grinsnap

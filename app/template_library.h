@@ -120,6 +120,9 @@ private:
   std::unordered_map<std::string, TemplateColumn*> columnsByName_;
   std::vector<std::unique_ptr<tinyxml2::XMLDocument>> documents_;
   std::vector<std::string> directories_;  // parallel to documents_
+  // Parallel to documents_: false for a list used from memory because the
+  // user's file could not be read; writing it back would replace that file.
+  std::vector<bool> writeBack_;
   std::filesystem::path programFolder_;   // for "$(Program)" in filepath
 };
 
@@ -162,6 +165,7 @@ enum class MergeResult {
   UpToDate,       // the user's file was merged by this or a later version; left as it is
   Merged,         // the merged file replaced the user's file
   WriteFailed,    // merging worked but the user's file could not be replaced
+  UserFileKept,   // the user's file cannot be read (too large, not a regular file): it is left as it is
 };
 
 // Merges the shipped initial file into the user's template.cfg of a
@@ -173,8 +177,9 @@ enum class MergeResult {
 // A user's file that does not parse is kept beside it (DamagedListBackupPath)
 // and the entries that can still be read from it are merged; one that cannot
 // be read at all (too large, not a regular file) is left as it is.
-// When unsaved is given and the merged file cannot be written, it receives
-// the merged document and the reason, so that the list can still be used.
+// When unsaved is given and the merged file cannot be written (or the
+// user's file is kept), it receives the merged document and the reason, so
+// that the list can still be used.
 struct UnsavedTemplateList {
   tinyxml2::XMLDocument document;
   std::string error;

@@ -225,12 +225,12 @@ MergeResult MergeInitialTemplateFile(const std::string& directory, const fs::pat
   if (!LoadXmlFile(initial, initFile)) return MergeResult::NoInitialFile;
   XMLElement* initialRoot = initial.FirstChildElement();
 
-  auto keepInMemory = [&](std::string error) {
+  auto keepInMemory = [&](std::string error, MergeResult result = MergeResult::WriteFailed) {
     if (unsaved) {
       initial.DeepCopy(&unsaved->document);
       unsaved->error = std::move(error);
     }
-    return MergeResult::WriteFailed;
+    return result;
   };
 
   XMLElement* version = initialRoot->FirstChildElement("version");
@@ -251,7 +251,7 @@ MergeResult MergeInitialTemplateFile(const std::string& directory, const fs::pat
     if (!ReadWholeFile(userFile, bytes, kMaxDataFileBytes, &reason)) {
       // Whatever is there (a file too large, a FIFO, a folder) is not
       // replaced: this run works from the shipped list in memory.
-      return keepInMemory(reason + "; it is left as it is");
+      return keepInMemory(reason + "; it is left as it is", MergeResult::UserFileKept);
     }
     std::string parseError;
     userLoaded = ParseXmlText(user, bytes, XmlLimits{}, &parseError);

@@ -13,6 +13,10 @@
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -537,14 +541,18 @@ void LogFailedLoad(const fs::path& path, const std::string& reason) {
     std::lock_guard lock(LogMutex());
     std::error_code ec;
     fs::create_directories(folder, ec);
-    std::ofstream log(folder / "log.txt", std::ios::binary | std::ios::app);
-    if (!log) {
+    // Non-blocking: a FIFO put in the log's place must not stop the program;
+    // only a regular file is written to. One write appends the whole line.
+    const int fd = ::open((folder / "log.txt").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    struct stat info {};
+    if (fd < 0) {
       problem = ec ? ec.message() : std::generic_category().message(errno);
-    } else {
-      log.write(line.data(), std::streamsize(line.size()));
-      log.flush();
-      if (!log) problem = "write failed";
+    } else if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      problem = "not a regular file";
+    } else if (::write(fd, line.data(), line.size()) != ssize_t(line.size())) {
+      problem = "write failed";
     }
+    if (fd >= 0) ::close(fd);
     if (!problem.empty()) problem = "cannot write " + (folder / "log.txt").string() + ": " + problem;
   }
   if (!problem.empty()) ReportUserDataProblem(folder / "log.txt", problem);

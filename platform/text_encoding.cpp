@@ -53,8 +53,13 @@ TextEncoding DetectTextEncoding(std::string_view bytes) {
   if (bytes.size() >= 2 && Byte(bytes, 0) == 0xFF && Byte(bytes, 1) == 0xFE) return TextEncoding::kUtf16Le;
   if (bytes.size() >= 2 && Byte(bytes, 0) == 0xFE && Byte(bytes, 1) == 0xFF) return TextEncoding::kUtf16Be;
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::kUtf8Bom;
-  if (bytes.size() >= 2 && IsMarkup(Byte(bytes, 0)) && Byte(bytes, 1) == 0) return TextEncoding::kUtf16Le;
-  if (bytes.size() >= 2 && Byte(bytes, 0) == 0 && IsMarkup(Byte(bytes, 1))) return TextEncoding::kUtf16Be;
+  // Without a mark: the first two characters are ASCII with a zero byte each.
+  if (bytes.size() >= 4 && IsMarkup(Byte(bytes, 0)) && Byte(bytes, 1) == 0 && Byte(bytes, 2) != 0 &&
+      Byte(bytes, 3) == 0)
+    return TextEncoding::kUtf16Le;
+  if (bytes.size() >= 4 && Byte(bytes, 0) == 0 && IsMarkup(Byte(bytes, 1)) && Byte(bytes, 2) == 0 &&
+      Byte(bytes, 3) != 0)
+    return TextEncoding::kUtf16Be;
   return TextEncoding::kUtf8;
 }
 

@@ -378,10 +378,20 @@ TEST_F(Merge, ADamagedUserFileIsKeptAndWhatCanBeReadIsMerged) {
 TEST_F(Merge, AUserFileThatCannotBeReadIsLeftAlone) {
   ASSERT_EQ(::mkfifo(user_.c_str(), 0600), 0);
   UnsavedTemplateList unsaved;
-  EXPECT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_, &unsaved), MergeResult::WriteFailed);
+  EXPECT_EQ(MergeInitialTemplateFile(dir_, init_, user_, env_, &unsaved), MergeResult::UserFileKept);
   EXPECT_EQ(fs::status(user_).type(), fs::file_type::fifo);
   EXPECT_NE(unsaved.error.find(user_.string()), std::string::npos) << unsaved.error;
   EXPECT_NE(unsaved.document.RootElement(), nullptr) << "the shipped list is used from memory";
+
+  // Nor is a list too large to read: it is used from memory and not written back.
+  fs::remove(user_);
+  WriteText(user_, "<lib>" + std::string(kMaxDataFileBytes, ' ') + "</lib>");
+  WriteText(env_.programFolder / "config.cfg",
+            "<c><template directory=\"" + dir_ + "\" init_file=\"" + init_.string() + "\"/></c>");
+  ASSERT_TRUE(library_.Read(env_));
+  EXPECT_EQ(library_.ColumnCount(), 1u);
+  EXPECT_TRUE(library_.WriteBack());
+  EXPECT_EQ(fs::file_size(user_), kMaxDataFileBytes + 11);
 }
 
 TEST_F(Merge, PathsThatLeaveTheTemplateDirectoryAreNeitherWrittenNorRead) {

@@ -763,6 +763,16 @@ TEST(ImageLoader, HostileFilesFailAtOnceWithoutMemory) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path;
   }
   EXPECT_LT(PeakMemory() - peakBefore, std::size_t(256) << 20);
+
+  // A FIFO in place of the log is not waited on either.
+  const fs::path log = AppDataFolder() / "log.txt";
+  fs::create_directories(log.parent_path());
+  fs::remove(log);
+  ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(LoadImageFile(dir / "missing.png").empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  fs::remove(log);
 }
 
 // A GIF of two rows of four pixels, red green blue white and back, with
