@@ -31,10 +31,14 @@ std::string_view Text(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
+const fs::path& ScratchBase() {
+  static const fs::path base = fs::temp_directory_path() / ("grinsnap-fuzz-" + std::to_string(::getpid()));
+  return base;
+}
+
 // A scratch folder of this process, emptied for every input.
 fs::path Scratch(const char* name) {
-  static const fs::path base = fs::temp_directory_path() / ("grinsnap-fuzz-" + std::to_string(::getpid()));
-  const fs::path folder = base / name;
+  const fs::path folder = ScratchBase() / name;
   std::error_code ec;
   fs::remove_all(folder, ec);
   fs::create_directories(folder, ec);
@@ -66,6 +70,10 @@ void Initialise() {
     // User data (the log of failed loads) goes to the scratch folder.
     setenv("XDG_DATA_HOME", Scratch("data").c_str(), 1);
     SetUserDataProblemHandler([](const fs::path&, const std::string&) {});
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(ScratchBase(), ec);
+    });
   });
 }
 
