@@ -295,6 +295,10 @@ MergeResult MergeInitialTemplateFile(const std::string& directory, const fs::pat
       parent->InsertAfterChild(shipped, copy);
       parent->DeleteChild(shipped);
       kept = copy;
+    } else if (found != userEntries.end()) {
+      // A newer revision replaces the entry, but a template the user hid
+      // stays hidden: that choice is the user's, not the revision's.
+      if (const char* hide = found->second->Attribute("hide")) shipped->SetAttribute("hide", hide);
     }
     const char* thumb = kept->Attribute("thumb");
     if (thumb && *thumb) CopyShippedThumbnail(thumb, directory, environment);

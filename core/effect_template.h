@@ -104,9 +104,6 @@ public:
   virtual void ResetParams() {}
   // Hands a photo dropped on the preview: working images to ApplyPlacement.
   virtual void SetInputPhotosEx(std::span<PhotoItem> items, const PlacementRecord* placement);
-  // Lets the filter tree run again after an abort; the engine calls it once
-  // its worker has ended.
-  virtual void ClearAbort() {}
 
   // Fields set by CreateTemplate.
   void SetEngine(CProcessEngine* engine) { engine_ = engine; }

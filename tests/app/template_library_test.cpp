@@ -284,13 +284,14 @@ TEST_F(Merge, HigherShippedRevisionReplacesTheUserEntry) {
   const tinyxml2::XMLElement* column = root->FirstChildElement("columns")->FirstChildElement("column");
   const tinyxml2::XMLElement* a = column->FirstChildElement("template");
   const tinyxml2::XMLElement* b = a->NextSiblingElement("template");
-  // A: shipped ver 2 beats the user's ver 1, so the user's hide flag is lost.
+  // A: shipped ver 2 beats the user's ver 1; the user's hide flag stays.
   EXPECT_STREQ(a->Attribute("name"), "A");
   EXPECT_STREQ(a->Attribute("ver"), "2");
-  EXPECT_EQ(a->Attribute("hide"), nullptr);
-  // B: the user's later duplicate (ver 0) is the one compared; 0 < 1, shipped wins.
+  EXPECT_STREQ(a->Attribute("hide"), "1");
+  // B: the user's later duplicate (ver 0, hide 0) is the one compared; 0 < 1, shipped wins.
   EXPECT_STREQ(b->Attribute("name"), "B");
-  EXPECT_EQ(b->Attribute("hide"), nullptr);
+  EXPECT_STREQ(b->Attribute("hide"), "0");
+  EXPECT_EQ(b->Attribute("downloaded"), nullptr);
   // The user's own entry, which the shipped list does not name, is kept.
   const tinyxml2::XMLElement* own = b->NextSiblingElement("template");
   ASSERT_NE(own, nullptr);
@@ -365,7 +366,7 @@ TEST_F(Merge, ADamagedUserFileIsKeptAndWhatCanBeReadIsMerged) {
        e; e = e->NextSiblingElement())
     hidden[e->Attribute("name")] = e->Attribute("hide") ? e->Attribute("hide") : "";
   const std::map<std::string, std::string> expected = {
-      {"A", ""}, {"B", "1"}, {"UserOnly", ""}, {"N", ""}, {"NoThumb", ""}, {"Web", ""}};
+      {"A", "1"}, {"B", "1"}, {"UserOnly", ""}, {"N", ""}, {"NoThumb", ""}, {"Web", ""}};
   EXPECT_EQ(hidden, expected);
 
   // A second damaged file does not replace the first backup.
