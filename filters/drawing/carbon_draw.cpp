@@ -93,11 +93,11 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
     const float x = Unit(random) * static_cast<float>(width);
     const float y = Unit(random) * static_cast<float>(height);
     const float t = SamplePlane(tone, x * fieldScale, y * fieldScale);
-    if (Unit(random) >= t) continue;
+    if (Unit(random) >= t * 0.8f) continue;
     const float length = (18.0f + 36.0f * Unit(random)) * unit;
     const float jitter = (Unit(random) - 0.5f) * 0.5f;
     const float halfWidth = (0.7f + 0.9f * Unit(random)) * unit;
-    const float weight = 0.22f + 0.25f * Unit(random);
+    const float weight = 0.18f + 0.22f * Unit(random);
     const float coherence = SamplePlane(field.coherence, x * fieldScale, y * fieldScale);
     // Flat areas get the hand's hatching; structure bends the strokes.
     const float follow = std::clamp((coherence - 0.3f) * 1.5f, 0.0f, 0.6f);
@@ -126,11 +126,11 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
   cv::Mat fine, broad;
   cv::GaussianBlur(grey, fine, cv::Size(), std::max(0.6f, 0.8f * fieldUnit), 0, cv::BORDER_REPLICATE);
   cv::GaussianBlur(grey, broad, cv::Size(), std::max(1.5f, 2.4f * fieldUnit), 0, cv::BORDER_REPLICATE);
-  cv::Mat contour = (broad - fine) * (7.0f * std::max(pressure, 0.2f));
+  cv::Mat contour = (broad - fine) * (6.0f * std::max(pressure, 0.2f)) - 0.06f;
   cv::max(contour, 0.0f, contour);
   cv::min(contour, 1.0f, contour);
   cv::Mat layers;
-  cv::merge(std::vector<cv::Mat>{rubbed * (0.75f * smudge), contour}, layers);
+  cv::merge(std::vector<cv::Mat>{rubbed * (0.95f * smudge), contour}, layers);
   cv::Mat layersFull;
   cv::resize(layers, layersFull, src.size(), 0, 0, cv::INTER_LINEAR);
   if (CancelRequested(cancel)) return false;

@@ -53,8 +53,8 @@ struct Style {
 
 Style StyleFor(PaintStyle style) {
   if (style == PaintStyle::kImpressionist)
-    return {{{9.0f, 1, 0.0f}, {4.5f, 1, 0.1f}, {0.0f, 0, 0.0f}}, 2, 0.0f, 0.08f, 0.95f, 0.6f, 0.07f,
-            {0.80f, 0.85f, 0.88f}};
+    return {{{9.0f, 1, 0.0f}, {4.5f, 1, 0.1f}, {0.0f, 0, 0.0f}}, 2, 0.0f, 0.1f, 1.0f, 0.25f, 0.06f,
+            {0.45f, 0.55f, 0.62f}};
   return {{{12.0f, 6, 0.0f}, {6.0f, 5, 0.1f}, {3.0f, 4, 0.14f}}, 3, 0.9f, 0.04f, 0.92f, 1.2f, 0.05f,
           {0.42f, 0.52f, 0.62f}};
 }

@@ -119,7 +119,7 @@ cv::Mat MakeBrushTexture(BrushKind kind) {
       const float u = (static_cast<float>(x) + 0.5f) / size * 2.0f - 1.0f;
       // A round dab, its rim broken by the bristles.
       const float r = std::sqrt(u * u + v * v);
-      const float rim = 0.85f + 0.15f * ValueNoise(std::atan2(v, u) * 12.0f + 40.0f, 0.0f, 1.0f, kBrushSalt + 2u);
+      const float rim = 0.88f + 0.1f * ValueNoise(std::atan2(v, u) * 5.0f + 40.0f, 0.0f, 1.0f, kBrushSalt + 2u);
       const float body = std::clamp((rim - r) * 6.0f, 0.0f, 1.0f);
       const float streak = ValueNoise(static_cast<float>(x) * 0.15f, static_cast<float>(y), 1.5f, kBrushSalt + 3u);
       row[x] = ToByte(255.0f * (1.0f - body * (0.7f + 0.3f * streak)));
