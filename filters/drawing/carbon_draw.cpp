@@ -35,7 +35,6 @@ namespace {
 constexpr int kFieldSide = 1000;
 constexpr int kCandidates = 26000;
 constexpr float kHandAngle = -1.05f;  // radians: strokes from lower left to upper right
-constexpr std::uint32_t kToothSalt = 0x4348u;
 // Darkness is summed in thousandths.
 constexpr float kUnitsPerInk = 1000.0f;
 
@@ -114,7 +113,7 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
   if (!RasterizeStrokes(strokes, src.size(), cancel, [&](std::uint32_t i, int x, int y, const StrokeSample& s) {
         // A stick of charcoal presses harder in the middle of its width and
         // lifts at both ends.
-        const float across = 1.0f - 0.45f * s.v * s.v;
+        const float across = 1.0f - 0.7f * s.v * s.v;
         const float ends = std::min(1.0f, std::min(s.u, 1.0f - s.u) * 6.0f + 0.2f);
         marks.ptr<std::int32_t>(y)[x] += static_cast<std::int32_t>(weights[i] * across * ends * s.coverage * kUnitsPerInk);
       }))
@@ -130,24 +129,27 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
   cv::max(contour, 0.0f, contour);
   cv::min(contour, 1.0f, contour);
   cv::Mat layers;
-  cv::merge(std::vector<cv::Mat>{rubbed * (0.95f * smudge), contour}, layers);
+  cv::merge(std::vector<cv::Mat>{rubbed * (1.2f * smudge), contour}, layers);
   cv::Mat layersFull;
   cv::resize(layers, layersFull, src.size(), 0, 0, cv::INTER_LINEAR);
   if (CancelRequested(cancel)) return false;
 
-  // 4. Tooth, and the picture.
-  const float toothCell = std::max(1.0f, 1.4f * unit);
+  // 4. Tooth, and the picture. The tooth's grains are about 3 pixels of a
+  // 1000-pixel picture across.
+  const float toothCell = std::max(2.0f, 2.8f * unit);
+  const cv::Mat toothPlane = TileTexture(ToothTile(), src.size(), kToothTileCell / toothCell);
   return ParallelRows(height, cancel, [&](int y) {
     const std::int32_t* m = marks.ptr<std::int32_t>(y);
     const cv::Vec2f* l = layersFull.ptr<cv::Vec2f>(y);
+    const float* toothRow = toothPlane.ptr<float>(y);
     std::uint8_t* out = dst.ptr<std::uint8_t>(y);
     for (int x = 0; x < width; ++x) {
       const float strokesInk = std::min(static_cast<float>(m[x]) / kUnitsPerInk, 1.0f);
       const float ink = 1.0f - (1.0f - strokesInk) * (1.0f - l[x][0]) * (1.0f - l[x][1]);
-      const float tooth = FractalNoise(static_cast<float>(x), static_cast<float>(y), toothCell * 2.0f, 2, 0.6f, kToothSalt);
+      const float tooth = toothRow[x];
       // Peaks of the paper take the charcoal first; its pits only under a
-      // heavy layer.
-      const float taken = std::clamp(ink * (0.45f + 1.1f * tooth) - 0.12f * (1.0f - ink), 0.0f, 1.0f);
+      // heavy layer, so light marks break up into grains.
+      const float taken = std::clamp(ink * (1.0f - (1.0f - ink) * (1.0f - tooth) * 0.9f), 0.0f, 1.0f);
       for (int c = 0; c < 3; ++c)
         out[3 * x + c] = ClampToByte(kPaper[c] + (kCharcoal[c] - kPaper[c]) * taken + 0.5f);
     }

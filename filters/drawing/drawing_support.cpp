@@ -9,18 +9,50 @@ namespace grinsnap {
 void GreyTables::Build(const cv::Mat& bgr) {
   CV_Assert(bgr.type() == CV_8UC3);
   cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
-  cv::integral(grey, sum, sqsum, CV_64F, CV_64F);
+  const int width = grey.cols, height = grey.rows;
+  sum.create(height + 1, width + 1, CV_64FC1);
+  sqsum.create(height + 1, width + 1, CV_64FC1);
+  std::fill_n(sum.ptr<double>(0), width + 1, 0.0);
+  std::fill_n(sqsum.ptr<double>(0), width + 1, 0.0);
+  // Every entry is an integer below 2^53, so the order of the additions
+  // cannot change it: the same table cv::integral makes, built in two
+  // parallel passes. First each row's running sums, rows independent...
+  ParallelRows(height, nullptr, [&](int y) {
+    const std::uint8_t* g = grey.ptr<std::uint8_t>(y);
+    double* s = sum.ptr<double>(y + 1);
+    double* q = sqsum.ptr<double>(y + 1);
+    std::int64_t runSum = 0, runSquares = 0;
+    s[0] = q[0] = 0.0;
+    for (int x = 0; x < width; ++x) {
+      runSum += g[x];
+      runSquares += g[x] * g[x];
+      s[x + 1] = static_cast<double>(runSum);
+      q[x + 1] = static_cast<double>(runSquares);
+    }
+  });
+  // ...then down the columns, in blocks of columns that do not depend on
+  // each other.
+  constexpr int kBlock = 256;
+  const int blocks = (width + 1 + kBlock - 1) / kBlock;
+  ParallelRows(blocks, nullptr, [&](int block) {
+    const int x0 = block * kBlock, x1 = std::min(x0 + kBlock, width + 1);
+    for (int y = 2; y <= height; ++y) {
+      const double* sAbove = sum.ptr<double>(y - 1);
+      const double* qAbove = sqsum.ptr<double>(y - 1);
+      double* s = sum.ptr<double>(y);
+      double* q = sqsum.ptr<double>(y);
+      for (int x = x0; x < x1; ++x) {
+        s[x] += sAbove[x];
+        q[x] += qAbove[x];
+      }
+    }
+  });
 }
 
 namespace {
 
 inline float SmoothStep(float t) { return t * t * (3.0f - 2.0f * t); }
 
-// A sampling coordinate clamped into 0 .. high; NaN reads as 0.
-inline float ClampCoordinate(float v, float high) {
-  if (!(v > 0.0f)) return 0.0f;
-  return v < high ? v : high;
-}
 
 inline int Wrap(int i, int period) {
   if (period <= 0) return i;
@@ -115,20 +147,6 @@ TextureSampler::TextureSampler(const cv::Mat& texture) : texture_(texture) {
   CV_Assert(texture.empty() || texture.type() == CV_32FC1);
 }
 
-float TextureSampler::At(float u, float v) const {
-  const int w = texture_.cols, h = texture_.rows;
-  const float x = ClampCoordinate(u * static_cast<float>(w) - 0.5f, static_cast<float>(w - 1));
-  const float y = ClampCoordinate(v * static_cast<float>(h) - 0.5f, static_cast<float>(h - 1));
-  const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-  const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
-  const float fx = x - static_cast<float>(x0), fy = y - static_cast<float>(y0);
-  const float* r0 = texture_.ptr<float>(y0);
-  const float* r1 = texture_.ptr<float>(y1);
-  const float top = r0[x0] + (r0[x1] - r0[x0]) * fx;
-  const float bottom = r1[x0] + (r1[x1] - r1[x0]) * fx;
-  return top + (bottom - top) * fy;
-}
-
 cv::Mat ToGreyTexture(const cv::Mat& picture) {
   cv::Mat grey;
   if (picture.channels() == 3)
@@ -167,6 +185,14 @@ cv::Mat TileTexture(const cv::Mat& texture, cv::Size size, float scale) {
     }
   });
   return tiled;
+}
+
+const cv::Mat& ToothTile() {
+  constexpr int kSide = 256;
+  constexpr std::uint32_t kSalt = 0x544fu;
+  static const cv::Mat tile =
+      NoisePlane(cv::Size(kSide, kSide), kToothTileCell, 2, 0.6f, kSalt, kSide / static_cast<int>(kToothTileCell));
+  return tile;
 }
 
 StrokeField MakeStrokeField(const cv::Mat& grey, float sigma) {
@@ -229,15 +255,18 @@ StrokePath TraceStroke(const StrokeField& field, float fieldScale, cv::Point2f s
   path.Add(start);
   cv::Point2f p = start, d = heading;
   steps = std::clamp(steps, 0, StrokePath::kMaxPoints - 1);
+  if (!(follow > 0.0f)) {
+    // A straight stroke is one segment, however many steps it takes.
+    if (steps > 0) path.Add(start + heading * (step * static_cast<float>(steps)));
+    return path;
+  }
   for (int i = 0; i < steps; ++i) {
-    if (follow > 0.0f) {
-      const float fx = p.x * fieldScale, fy = p.y * fieldScale;
-      cv::Point2f f(SamplePlane(field.cosine, fx, fy), SamplePlane(field.sine, fx, fy));
-      if (f.x * d.x + f.y * d.y < 0.0f) f = -f;
-      d = d + (f - d) * follow;
-      const float n = std::sqrt(d.x * d.x + d.y * d.y);
-      d = n > 1e-6f ? d * (1.0f / n) : heading;
-    }
+    const float fx = p.x * fieldScale, fy = p.y * fieldScale;
+    cv::Point2f f(SamplePlane(field.cosine, fx, fy), SamplePlane(field.sine, fx, fy));
+    if (f.x * d.x + f.y * d.y < 0.0f) f = -f;
+    d = d + (f - d) * follow;
+    const float n = std::sqrt(d.x * d.x + d.y * d.y);
+    d = n > 1e-6f ? d * (1.0f / n) : heading;
     p += d * step;
     path.Add(p);
   }

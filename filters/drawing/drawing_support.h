@@ -129,6 +129,12 @@ template <typename Plot>
 bool RasterizeStrokes(const std::vector<StrokePath>& strokes, cv::Size size, const std::atomic<bool>* cancel,
                       Plot&& plot);
 
+// A sampling coordinate clamped into 0 .. high; NaN reads as 0.
+inline float ClampCoordinate(float v, float high) {
+  if (!(v > 0.0f)) return 0.0f;
+  return v < high ? v : high;
+}
+
 // A one-channel float texture in [0, 1], read with bilinear interpolation at
 // fractions (u, v) of its width and height, clamped at the edges.
 class TextureSampler {
@@ -137,7 +143,19 @@ public:
   explicit TextureSampler(const cv::Mat& texture);
 
   bool Empty() const { return texture_.empty(); }
-  float At(float u, float v) const;
+  float At(float u, float v) const {
+    const int w = texture_.cols, h = texture_.rows;
+    const float x = ClampCoordinate(u * static_cast<float>(w) - 0.5f, static_cast<float>(w - 1));
+    const float y = ClampCoordinate(v * static_cast<float>(h) - 0.5f, static_cast<float>(h - 1));
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
+    const float fx = x - static_cast<float>(x0), fy = y - static_cast<float>(y0);
+    const float* r0 = reinterpret_cast<const float*>(texture_.data + texture_.step[0] * y0);
+    const float* r1 = reinterpret_cast<const float*>(texture_.data + texture_.step[0] * y1);
+    const float top = r0[x0] + (r0[x1] - r0[x0]) * fx;
+    const float bottom = r1[x0] + (r1[x1] - r1[x0]) * fx;
+    return top + (bottom - top) * fy;
+  }
 
 private:
   cv::Mat texture_;  // CV_32FC1
@@ -150,6 +168,12 @@ cv::Mat ToGreyTexture(const cv::Mat& picture);
 // Tiles a texture over a picture of the given size at the given scale
 // (texture pixels per picture pixel), bilinear, as a float plane.
 cv::Mat TileTexture(const cv::Mat& texture, cv::Size size, float scale);
+
+// A tile of paper tooth (two octaves of value noise, cells of 8 and 4 of
+// its pixels, in [0, 1)), made once: tiled over a picture it costs a
+// lookup per pixel where noise would cost a dozen hashes.
+const cv::Mat& ToothTile();
+inline constexpr float kToothTileCell = 8.0f;
 
 // The direction along the strokes of an image (perpendicular to its
 // gradient) from the smoothed structure tensor of a grey float plane: cos
@@ -177,42 +201,48 @@ StrokePath TraceStroke(const StrokeField& field, float fieldScale, cv::Point2f s
 
 namespace drawing_detail {
 
-// Distance from p to the polyline and the arc length of its nearest point.
+// Distance from p to the polyline and the arc length of its nearest point,
+// over the segments whose bits are set in `segments` (bit i for the segment
+// from point i; a one-point path has none).
 struct Nearest {
   float distance;
   float arc;
   float side;  // sign of the cross product: which side of the line
 };
 
-inline Nearest NearestOnPath(const StrokePath& path, const float* lengths, float x, float y) {
-  Nearest best{1e30f, 0.0f, 1.0f};
-  float along = 0.0f;
+inline Nearest NearestOnPath(const StrokePath& path, const float* lengths, const float* starts, std::uint32_t segments,
+                             float x, float y) {
   if (path.count == 1) {
     const float dx = x - path.points[0].x, dy = y - path.points[0].y;
     return {std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f};
   }
-  for (int i = 0; i + 1 < path.count; ++i) {
+  float best = 1e30f, bestArc = 0.0f, bestCross = 1.0f;
+  for (; segments; segments &= segments - 1) {
+    const int i = __builtin_ctz(segments);
     const cv::Point2f a = path.points[i], b = path.points[i + 1];
     const float ex = b.x - a.x, ey = b.y - a.y;
     const float len = lengths[i];
+    const float rx = x - a.x, ry = y - a.y;
     float t = 0.0f;
-    if (len > 1e-6f) t = std::clamp(((x - a.x) * ex + (y - a.y) * ey) / (len * len), 0.0f, 1.0f);
-    const float px = a.x + t * ex - x, py = a.y + t * ey - y;
-    const float d = std::sqrt(px * px + py * py);
-    if (d < best.distance) {
-      const float cross = ex * (y - a.y) - ey * (x - a.x);
-      best = {d, along + t * len, cross < 0 ? -1.0f : 1.0f};
+    if (len > 1e-6f) t = std::clamp((rx * ex + ry * ey) / (len * len), 0.0f, 1.0f);
+    const float px = rx - t * ex, py = ry - t * ey;
+    const float d2 = px * px + py * py;
+    if (d2 < best) {
+      best = d2;
+      bestArc = starts[i] + t * len;
+      bestCross = ex * ry - ey * rx;
     }
-    along += len;
   }
-  return best;
+  return {std::sqrt(best), bestArc, bestCross < 0 ? -1.0f : 1.0f};
 }
 
 // The columns of row centre yc that lie within r of the path: an interval
 // that holds them (the union of each segment's, so a bent path may get a
 // little more); false when no column is near.
-inline bool RowSpan(const StrokePath& path, const float* lengths, float yc, float r, float& lo, float& hi) {
+inline bool RowSpan(const StrokePath& path, const float* lengths, float yc, float r, float& lo, float& hi,
+                    std::uint32_t& segments) {
   lo = 1e30f, hi = -1e30f;
+  segments = 0;
   auto widen = [&](float a, float b) {
     lo = std::min(lo, a);
     hi = std::max(hi, b);
@@ -229,6 +259,7 @@ inline bool RowSpan(const StrokePath& path, const float* lengths, float yc, floa
     const float ex = b.x - a.x, ey = b.y - a.y, len = lengths[i];
     if (len < 1e-4f) {
       disc(a);
+      if (std::fabs(yc - a.y) <= r) segments |= 1u << i;
       continue;
     }
     const float dy = yc - a.y;
@@ -249,7 +280,10 @@ inline bool RowSpan(const StrokePath& path, const float* lengths, float yc, floa
       continue;
     }
     const float from = std::max(bandLo, slabLo), to = std::min(bandHi, slabHi);
-    if (from <= to) widen(from, to);
+    if (from <= to) {
+      widen(from, to);
+      segments |= 1u << i;
+    }
   }
   return lo <= hi;
 }
@@ -279,13 +313,14 @@ bool RasterizeStrokes(const std::vector<StrokePath>& strokes, cv::Size size, con
   }
   return ParallelRows(bands, cancel, [&](int band) {
     const int rowBegin = band * kBandRows, rowEnd = std::min(rowBegin + kBandRows, size.height);
-    float lengths[StrokePath::kMaxPoints];
+    float lengths[StrokePath::kMaxPoints], starts[StrokePath::kMaxPoints];
     for (std::uint32_t i : inBand[static_cast<std::size_t>(band)]) {
       const StrokePath& path = strokes[i];
       float total = 0.0f;
       for (int k = 0; k + 1 < path.count; ++k) {
         const float dx = path.points[k + 1].x - path.points[k].x, dy = path.points[k + 1].y - path.points[k].y;
         lengths[k] = std::sqrt(dx * dx + dy * dy);
+        starts[k] = total;
         total += lengths[k];
       }
       const float half = path.halfWidth;
@@ -294,12 +329,14 @@ bool RasterizeStrokes(const std::vector<StrokePath>& strokes, cv::Size size, con
       const int y0 = std::max(box.y, rowBegin), y1 = std::min(box.y + box.height, rowEnd);
       for (int y = y0; y < y1; ++y) {
         float lo, hi;
-        if (!drawing_detail::RowSpan(path, lengths, static_cast<float>(y) + 0.5f, half + 1.0f, lo, hi)) continue;
+        std::uint32_t segments;
+        if (!drawing_detail::RowSpan(path, lengths, static_cast<float>(y) + 0.5f, half + 1.0f, lo, hi, segments))
+          continue;
         const int x0 = std::max(box.x, static_cast<int>(std::floor(std::max(lo, -1e8f))));
         const int x1 = std::min(box.x + box.width, static_cast<int>(std::ceil(std::min(hi, 1e8f))) + 1);
         for (int x = x0; x < x1; ++x) {
-          const drawing_detail::Nearest n =
-              drawing_detail::NearestOnPath(path, lengths, static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
+          const drawing_detail::Nearest n = drawing_detail::NearestOnPath(
+              path, lengths, starts, segments, static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
           const float coverage = std::min(half + 0.5f - n.distance, 1.0f);
           if (coverage <= 0.0f) continue;
           const float v = half > 0.0f ? std::clamp(n.side * n.distance / half, -1.0f, 1.0f) : 0.0f;

@@ -15,7 +15,9 @@
 //     shows through.
 // Draws come from the generator in a fixed order; strokes are drawn in
 // bands of rows in their order, so the picture does not depend on the
-// number of threads.
+// number of threads. The canvas is at most 1200 pixels across, so that a
+// large photo costs no more than that: its painting is enlarged, and only
+// the weave is laid at the full size.
 #include "filters/drawing/paint.h"
 
 #include <algorithm>
@@ -38,6 +40,7 @@ struct Layer {
   float radius;     // in units of the picture's size
   int maxSteps;     // the longest stroke, in steps of about its radius
   float tolerance;  // how wrong the canvas may be before a stroke is put there
+  float spacing;    // of the grid of stroke starts, in radii
 };
 
 struct Style {
@@ -53,11 +56,14 @@ struct Style {
 
 Style StyleFor(PaintStyle style) {
   if (style == PaintStyle::kImpressionist)
-    return {{{9.0f, 1, 0.0f}, {4.5f, 1, 0.1f}, {0.0f, 0, 0.0f}}, 2, 0.0f, 0.1f, 1.0f, 0.25f, 0.06f,
+    return {{{9.0f, 1, 0.0f, 1.3f}, {4.5f, 1, 0.1f, 1.2f}, {0.0f, 0, 0.0f, 1.0f}}, 2, 0.0f, 0.1f, 1.0f, 0.25f, 0.06f,
             {0.45f, 0.55f, 0.62f}};
-  return {{{12.0f, 6, 0.0f}, {6.0f, 5, 0.1f}, {3.0f, 4, 0.14f}}, 3, 0.9f, 0.04f, 0.92f, 1.2f, 0.05f,
+  return {{{12.0f, 6, 0.0f, 1.8f}, {6.0f, 5, 0.1f, 1.5f}, {3.0f, 4, 0.14f, 1.3f}}, 3, 0.9f, 0.04f, 0.92f, 0.8f, 0.05f,
           {0.42f, 0.52f, 0.62f}};
 }
+
+// The largest canvas the strokes are painted on.
+constexpr double kPaintingSide = 1200.0;
 
 inline float Unit(CrtRandom& random) { return static_cast<float>(random.Next()) / 32768.0f; }
 
@@ -80,12 +86,21 @@ inline cv::Vec3f SampleColour(const cv::Mat& plane, float x, float y) {
 
 }  // namespace
 
-bool PaintKernel(const cv::Mat& src, cv::Mat& dst, PaintStyle styleKind, const std::vector<cv::Mat>& brushes,
+bool PaintKernel(const cv::Mat& output, cv::Mat& dst, PaintStyle styleKind, const std::vector<cv::Mat>& brushes,
                  std::uint32_t seed, const std::atomic<bool>* cancel) {
-  CV_Assert(src.type() == CV_8UC3 && !brushes.empty());
+  CV_Assert(output.type() == CV_8UC3 && !brushes.empty());
+  dst.create(output.size(), CV_8UC3);
+  if (output.empty()) return true;
+  // The strokes are planned and painted on a canvas of at most
+  // kPaintingSide pixels across; a larger output gets the painting enlarged,
+  // with the canvas weave laid at its own size. A stroke keeps its size
+  // relative to the picture either way.
+  const double fit = std::min(1.0, kPaintingSide / static_cast<double>(std::max(output.cols, output.rows)));
+  const cv::Size paintingSize(std::max(1, static_cast<int>(std::lround(output.cols * fit))),
+                              std::max(1, static_cast<int>(std::lround(output.rows * fit))));
+  cv::Mat src = output;
+  if (paintingSize != output.size()) cv::resize(output, src, paintingSize, 0, 0, cv::INTER_AREA);
   const int width = src.cols, height = src.rows;
-  dst.create(src.size(), CV_8UC3);
-  if (src.empty()) return true;
   const Style style = StyleFor(styleKind);
   const float unit = static_cast<float>(std::hypot(width, height)) / 1000.0f;
   std::vector<TextureSampler> samplers;
@@ -117,12 +132,14 @@ bool PaintKernel(const cv::Mat& src, cv::Mat& dst, PaintStyle styleKind, const s
     const StrokeField field = MakeStrokeField(grey, 1.5f);
     if (CancelRequested(cancel)) return false;
 
-    // Grid cells as wide as the brush where the canvas is still wrong.
-    const int cols = static_cast<int>(std::ceil(width / radius)), rows = static_cast<int>(std::ceil(height / radius));
+    // A grid about as fine as the brush, its cells kept where the canvas is
+    // still wrong.
+    const float spacing = radius * layer.spacing;
+    const int cols = static_cast<int>(std::ceil(width / spacing)), rows = static_cast<int>(std::ceil(height / spacing));
     std::vector<cv::Point2f> starts;
     for (int gy = 0; gy < rows; ++gy)
       for (int gx = 0; gx < cols; ++gx) {
-        const cv::Point2f centre((gx + 0.5f) * radius, (gy + 0.5f) * radius);
+        const cv::Point2f centre((gx + 0.5f) * spacing, (gy + 0.5f) * spacing);
         if (centre.x >= width || centre.y >= height) continue;
         if (li > 0) {
           const float sx = centre.x * scale, sy = centre.y * scale;
@@ -137,7 +154,7 @@ bool PaintKernel(const cv::Mat& src, cv::Mat& dst, PaintStyle styleKind, const s
     strokes.reserve(starts.size());
     dabs.reserve(starts.size());
     for (const cv::Point2f& cell : starts) {
-      const cv::Point2f start(cell.x + (Unit(random) - 0.5f) * radius, cell.y + (Unit(random) - 0.5f) * radius);
+      const cv::Point2f start(cell.x + (Unit(random) - 0.5f) * spacing, cell.y + (Unit(random) - 0.5f) * spacing);
       cv::Vec3f colour = SampleColour(reference, start.x * scale, start.y * scale);
       const float lift = (Unit(random) - 0.5f) * 2.0f * style.colourJitter;
       for (int c = 0; c < 3; ++c)
@@ -171,7 +188,10 @@ bool PaintKernel(const cv::Mat& src, cv::Mat& dst, PaintStyle styleKind, const s
       dabs.push_back({colour, brush});
     }
     if (!RasterizeStrokes(strokes, src.size(), cancel, [&](std::uint32_t i, int x, int y, const StrokeSample& s) {
-          const float paint = 1.0f - samplers[dabs[i].brush].At(s.u, (s.v + 1.0f) * 0.5f);
+          // The round caps take the brush's body, not its ragged first and
+          // last bristle tips, so short strokes end round, not square.
+          const float along = std::clamp(s.u, 0.08f, 0.92f);
+          const float paint = 1.0f - samplers[dabs[i].brush].At(along, (s.v + 1.0f) * 0.5f);
           const float alpha = paint * s.coverage * style.opacity;
           if (alpha <= 0.0f) return;
           cv::Vec3f& c = canvas.ptr<cv::Vec3f>(y)[x];
@@ -182,23 +202,36 @@ bool PaintKernel(const cv::Mat& src, cv::Mat& dst, PaintStyle styleKind, const s
       return false;
   }
 
-  // The relief lit from the upper left, and the weave of the canvas.
+  // The relief lit from the upper left, its steps softened a little as
+  // thick paint's edges are...
+  cv::GaussianBlur(relief, relief, cv::Size(), 0.8, 0, cv::BORDER_REPLICATE);
   cv::Mat hx, hy;
   cv::Sobel(relief, hx, CV_32F, 1, 0, 3, 0.125, 0, cv::BORDER_REPLICATE);
   cv::Sobel(relief, hy, CV_32F, 0, 1, 3, 0.125, 0, cv::BORDER_REPLICATE);
-  const float weavePeriod = std::max(2.5f, 2.6f * unit);
   const float light = 1.6f * style.impasto * std::max(1.0f, unit);
-  return ParallelRows(height, cancel, [&](int y) {
-    const cv::Vec3f* c = canvas.ptr<cv::Vec3f>(y);
-    const float* gx = hx.ptr<float>(y);
-    const float* gy = hy.ptr<float>(y);
+  cv::Mat painted = paintingSize == output.size() ? dst : cv::Mat(paintingSize, CV_8UC3);
+  if (!ParallelRows(height, cancel, [&](int y) {
+        const cv::Vec3f* c = canvas.ptr<cv::Vec3f>(y);
+        const float* gx = hx.ptr<float>(y);
+        const float* gy = hy.ptr<float>(y);
+        std::uint8_t* out = painted.ptr<std::uint8_t>(y);
+        for (int x = 0; x < width; ++x) {
+          const float shade = std::clamp(1.0f - light * (gx[x] + gy[x]), 0.7f, 1.3f);
+          for (int ch = 0; ch < 3; ++ch) out[3 * x + ch] = ClampToByte(c[x][ch] * shade * 255.0f + 0.5f);
+        }
+      }))
+    return false;
+  if (painted.data != dst.data) cv::resize(painted, dst, output.size(), 0, 0, cv::INTER_LINEAR);
+
+  // ...and the weave of the canvas, at the output's size.
+  const float weavePeriod = std::max(2.5f, 2.6f * static_cast<float>(std::hypot(output.cols, output.rows)) / 1000.0f);
+  return ParallelRows(dst.rows, cancel, [&](int y) {
     std::uint8_t* out = dst.ptr<std::uint8_t>(y);
     const float wy = std::sin(static_cast<float>(y) * 6.2831853f / weavePeriod);
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < dst.cols; ++x) {
       const float wx = std::sin(static_cast<float>(x) * 6.2831853f / weavePeriod);
       const float weave = 1.0f - style.weave * (0.5f + 0.25f * (wx + wy));
-      const float shade = std::clamp(1.0f - light * (gx[x] + gy[x]), 0.7f, 1.3f);
-      for (int ch = 0; ch < 3; ++ch) out[3 * x + ch] = ClampToByte(c[x][ch] * shade * weave * 255.0f + 0.5f);
+      for (int ch = 0; ch < 3; ++ch) out[3 * x + ch] = ClampToByte(out[3 * x + ch] * weave + 0.5f);
     }
   });
 }

@@ -14,6 +14,8 @@ enum class PaintStyle { kOil = 0, kImpressionist = 1 };
 // A painting of src (8-bit BGR) into dst (its size) in brush strokes
 // textured by the brush pictures (float, in [0, 1], dark where the brush
 // lays paint, u along the stroke), drawn from the generator seeded by seed.
+// The strokes are painted on a canvas of at most 1200 pixels across, which
+// a larger dst gets enlarged; the canvas weave is laid at dst's own size.
 // Returns false when cancel stopped it.
 bool PaintKernel(const cv::Mat& src, cv::Mat& dst, PaintStyle style, const std::vector<cv::Mat>& brushes,
                  std::uint32_t seed, const std::atomic<bool>* cancel);

@@ -35,7 +35,6 @@ constexpr int kMaxWashRadius = 127;
 // Salts of the finish's noise layers.
 constexpr std::uint32_t kGranulationSalt = 0x4752u;
 constexpr std::uint32_t kFlowSalt = 0x464cu;
-constexpr std::uint32_t kToothSalt = 0x544fu;
 // How far the wet paint wanders, in working pixels of a 750-pixel picture,
 // and how much of the photo's darkness the transparent layer keeps.
 constexpr float kWobble = 2.5f;
@@ -100,11 +99,13 @@ void SigmaPass(const cv::Mat& in, cv::Mat& out, int range) {
 // Fine paper tooth laid on an 8-bit BGR picture in place: the grain keeps its
 // size relative to the picture.
 void LayTooth(cv::Mat& picture) {
-  const float cell = std::max(1.2f, static_cast<float>(std::hypot(picture.cols, picture.rows)) / 900.0f);
+  const float cell = std::max(2.4f, static_cast<float>(std::hypot(picture.cols, picture.rows)) / 450.0f);
+  const cv::Mat toothPlane = TileTexture(ToothTile(), picture.size(), kToothTileCell / cell);
   ParallelRows(picture.rows, nullptr, [&](int y) {
     std::uint8_t* p = picture.ptr<std::uint8_t>(y);
+    const float* toothRow = toothPlane.ptr<float>(y);
     for (int x = 0; x < picture.cols; ++x) {
-      const float tooth = FractalNoise(static_cast<float>(x), static_cast<float>(y), cell * 2.0f, 2, 0.5f, kToothSalt);
+      const float tooth = toothRow[x];
       const float shade = 1.0f - 0.09f * std::max(0.0f, 0.62f - tooth) / 0.62f;
       for (int c = 0; c < 3; ++c) p[3 * x + c] = static_cast<std::uint8_t>(static_cast<float>(p[3 * x + c]) * shade + 0.5f);
     }

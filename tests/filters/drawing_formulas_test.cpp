@@ -76,6 +76,39 @@ TEST(DrawingFormulas, PerPixelKernelsOnHandMadePictures) {
   }
 }
 
+TEST(DrawingFormulas, SketchIsItsWindowFormulaAtEveryPixel) {
+  // Window sums taken directly, pixel by pixel, against the kernel's
+  // tables, borders and vector path: the integer sums are the same, so the
+  // values must be too.
+  cv::Mat photo(70, 83, CV_8UC3);
+  cv::RNG(4).fill(photo, cv::RNG::UNIFORM, 0, 256);
+  cv::GaussianBlur(photo, photo, cv::Size(), 2.0);
+  cv::Mat grey, out;
+  cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+  ASSERT_TRUE(SketchKernel(photo, out, nullptr));
+  auto window = [&](int x, int y, int r, double& sum, double& squares, double& count) {
+    sum = squares = count = 0;
+    for (int j = std::max(y - r, 0); j <= std::min(y + r, grey.rows - 1); ++j)
+      for (int i = std::max(x - r, 0); i <= std::min(x + r, grey.cols - 1); ++i) {
+        const double g = grey.at<uchar>(j, i);
+        sum += g, squares += g * g, count += 1;
+      }
+  };
+  int wrong = 0;
+  for (int y = 0; y < grey.rows; ++y)
+    for (int x = 0; x < grey.cols; ++x) {
+      double sa, qa, na, sb, qb, nb;
+      window(x, y, 20, sa, qa, na);
+      window(x, y, 25, sb, qb, nb);
+      const double a = sa / na, deviation = std::sqrt(std::max(qa / na - a * a, 0.0));
+      const double b = std::max(sb / nb, 10.0);
+      const double v = (grey.at<uchar>(y, x) - (a + 0.5 * deviation)) / (b / 125.0);
+      const int expected = static_cast<int>(std::clamp(2.2 * v + 250.0, 0.0, 255.0));
+      wrong += out.at<cv::Vec3b>(y, x) != cv::Vec3b::all(static_cast<uchar>(expected));
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(DrawingFormulas, WoodGrainMixesTheTwoPicturesByTheStripes) {
   // Four columns without bend: D = 25 j, so even columns sit on the
   // triangle's peak (t = 1, m = grey - 127) and odd ones in its trough
