@@ -16,6 +16,7 @@
 #include <cmath>
 #include <vector>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "core/xml_params.h"
@@ -69,8 +70,54 @@ void DiffusionRow(const cv::Mat& from, const cv::Mat& reference, cv::Mat& to, in
 // One pass of the 3 x 3 sigma filter: each value becomes the rounded mean of
 // the neighbourhood's values within `range` of it (itself always among
 // them); the border repeats the edge.
+#if CV_SIMD128
+// The sigma pass on 16 values at a time, with the same integer result: the
+// sums of at most nine bytes are exact in 16 bits, and (sum + count / 2) /
+// count in floats, floored, is the integer quotient (the float error is far
+// below the 1/9 that separates a quotient from the next integer).
+int SigmaVector(const std::uint8_t* const rows[3], std::uint8_t* o, int span, int channels, int range) {
+  const cv::v_uint8x16 limit = cv::v_setall_u8(static_cast<std::uint8_t>(range));
+  int i = 0;
+  for (; i + 16 <= span; i += 16) {
+    const cv::v_uint8x16 centre = cv::v_load(rows[1] + i + channels);
+    cv::v_uint16x8 sumLo = cv::v_setzero_u16(), sumHi = cv::v_setzero_u16();
+    cv::v_uint8x16 count = cv::v_setzero_u8();
+    for (int r = 0; r < 3; ++r)
+      for (int dx = 0; dx <= 2 * channels; dx += channels) {
+        const cv::v_uint8x16 v = cv::v_load(rows[r] + i + dx);
+        const cv::v_uint8x16 within = cv::v_absdiff(v, centre) <= limit;
+        cv::v_uint16x8 lo, hi;
+        cv::v_expand(v & within, lo, hi);
+        sumLo += lo;
+        sumHi += hi;
+        count = cv::v_sub_wrap(count, within);  // all ones is -1
+      }
+    cv::v_uint16x8 countLo, countHi;
+    cv::v_expand(count, countLo, countHi);
+    auto divide = [](const cv::v_uint16x8& sum, const cv::v_uint16x8& n) {
+      const cv::v_uint16x8 rounded = sum + (n >> 1);
+      cv::v_uint32x4 s0, s1, n0, n1;
+      cv::v_expand(rounded, s0, s1);
+      cv::v_expand(n, n0, n1);
+      const cv::v_int32x4 q0 = cv::v_floor(cv::v_cvt_f32(cv::v_reinterpret_as_s32(s0)) /
+                                           cv::v_cvt_f32(cv::v_reinterpret_as_s32(n0)));
+      const cv::v_int32x4 q1 = cv::v_floor(cv::v_cvt_f32(cv::v_reinterpret_as_s32(s1)) /
+                                           cv::v_cvt_f32(cv::v_reinterpret_as_s32(n1)));
+      return cv::v_pack(cv::v_reinterpret_as_u32(q0), cv::v_reinterpret_as_u32(q1));
+    };
+    cv::v_store(o + i, cv::v_pack(divide(sumLo, countLo), divide(sumHi, countHi)));
+  }
+  return i;
+}
+#endif
+
 void SigmaPass(const cv::Mat& in, cv::Mat& out, int range) {
   const int channels = in.channels();
+  if (range < 0) {
+    // No value lies within a negative range of anything, not even itself.
+    in.copyTo(out);
+    return;
+  }
   cv::Mat padded;
   cv::copyMakeBorder(in, padded, 1, 1, 1, 1, cv::BORDER_REPLICATE);
   out.create(in.size(), in.type());
@@ -79,7 +126,11 @@ void SigmaPass(const cv::Mat& in, cv::Mat& out, int range) {
     const std::uint8_t* rows[3] = {padded.ptr<std::uint8_t>(y), padded.ptr<std::uint8_t>(y + 1),
                                    padded.ptr<std::uint8_t>(y + 2)};
     std::uint8_t* o = out.ptr<std::uint8_t>(y);
-    for (int i = 0; i < span; ++i) {
+    int i = 0;
+#if CV_SIMD128
+    i = SigmaVector(rows, o, span, channels, range);
+#endif
+    for (; i < span; ++i) {
       const int centre = rows[1][i + channels];
       int sum = 0, count = 0;
       for (const std::uint8_t* r : rows)
@@ -89,9 +140,8 @@ void SigmaPass(const cv::Mat& in, cv::Mat& out, int range) {
           sum += within * v;
           count += within;
         }
-      // The centre is always within a range of 0 or more; below that the
-      // value stays.
-      o[i] = count ? static_cast<std::uint8_t>((sum + count / 2) / count) : static_cast<std::uint8_t>(centre);
+      // The centre is always among them: count is at least 1.
+      o[i] = static_cast<std::uint8_t>((sum + count / 2) / count);
     }
   });
 }

@@ -209,6 +209,42 @@ TEST(DrawingFormulas, BrushesAndTheirThinning) {
   }
 }
 
+TEST(DrawingFormulas, TheWashKeepsBordersAndSmoothsWithinItsRange) {
+  // Steps wider than the range survive the median and the sigma filter as
+  // they are, also a hue near 0 beside one near a full turn; noise within
+  // the range is smoothed away.
+  auto halves = [](int type, cv::Scalar left, cv::Scalar right) {
+    cv::Mat img(24, 40, type, left);
+    img.colRange(20, 40).setTo(right);
+    return img;
+  };
+  cv::Mat noisy(24, 40, CV_8UC3);
+  cv::RNG(3).fill(noisy, cv::RNG::UNIFORM, 95, 106);
+  const struct {
+    const char* what;
+    cv::Mat input;
+    bool keeps;
+  } cases[] = {
+      {"colour step", halves(CV_8UC3, cv::Scalar(50, 90, 200), cv::Scalar(150, 20, 90)), true},
+      {"hue wrap", halves(CV_8UC1, cv::Scalar(2), cv::Scalar(253)), true},
+      {"noise", noisy, false},
+  };
+  for (const auto& c : cases) {
+    cv::Mat out;
+    ASSERT_TRUE(WashKernel(c.input, out, 0.0f, 5, 20.0f, nullptr));
+    ASSERT_EQ(out.size(), c.input.size()) << c.what;
+    if (c.keeps) {
+      EXPECT_EQ(cv::norm(out, c.input, cv::NORM_INF), 0) << c.what;
+    } else {
+      cv::Scalar mean, before, after;
+      cv::meanStdDev(c.input, mean, before);
+      cv::meanStdDev(out, mean, after);
+      EXPECT_LT(after[0], before[0] / 3) << c.what;
+      EXPECT_NEAR(mean[0], 100, 1.5) << c.what;
+    }
+  }
+}
+
 TEST(DrawingFormulas, CartoonStaircase) {
   const float pi3 = static_cast<float>(CV_PI / 3);
   // (x, expected): flat at the start of a step, half way up in its middle,
