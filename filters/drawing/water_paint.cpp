@@ -32,6 +32,7 @@ constexpr int kMaxDiffusionPasses = 21;
 constexpr float kPullBack = 1.0f / 20.0f;
 // Beyond these the wash only takes longer, it does not change.
 constexpr int kMaxWashRadius = 127;
+constexpr double kLargestWash = 4096.0;
 
 // Salts of the finish's noise layers.
 constexpr std::uint32_t kGranulationSalt = 0x4752u;
@@ -228,10 +229,21 @@ bool WashKernel(const cv::Mat& src, cv::Mat& dst, float x, int n, float s, const
   return true;
 }
 
+cv::Size WetWashWorkingSize(cv::Size picture, float x) {
+  const double c = std::min(kWorkingSide / picture.width, kWorkingSide / picture.height);
+  const double scale = x > 0.0f && std::isfinite(x) ? static_cast<double>(x) * c : 0.0;
+  auto side = [scale](int length) { return static_cast<int>(std::clamp(std::round(length * scale), 1.0, kLargestWash)); };
+  return {side(picture.width), side(picture.height)};
+}
+
 bool WetWashKernel(const cv::Mat& src, cv::Mat& dst, float x, const std::atomic<bool>* cancel) {
   CV_Assert(src.type() == CV_8UC3);
+  // Small pictures are enlarged to the working size too: the wash's shapes
+  // are sized for it, and on a thumbnail they would swallow a face.
+  cv::Mat enlarged;
+  cv::resize(src, enlarged, WetWashWorkingSize(src.size(), x), 0, 0, cv::INTER_LINEAR);
   cv::Mat wash;
-  if (!WashKernel(src, wash, x, CF_WaterPaint::kWashRadius, CF_WaterPaint::kWashRange, cancel)) return false;
+  if (!WashKernel(enlarged, wash, 0.0f, CF_WaterPaint::kWashRadius, CF_WaterPaint::kWashRange, cancel)) return false;
   const cv::Size working = wash.size();
   const float scale = static_cast<float>(std::hypot(working.width, working.height)) / 750.0f;
 

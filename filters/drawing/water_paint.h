@@ -32,9 +32,14 @@ bool SignDiffusionKernel(const cv::Mat& src, cv::Mat& dst, float x, const std::a
 // hue near 0 with one near a full turn. Returns false when cancel stopped it.
 bool WashKernel(const cv::Mat& src, cv::Mat& dst, float x, int n, float s, const std::atomic<bool>* cancel);
 
+// The size the second watercolour works at: the picture scaled by
+// x min(600 / width, 600 / height), small pictures enlarged too, each side
+// rounded and within 1 .. 4096.
+cv::Size WetWashWorkingSize(cv::Size picture, float x);
+
 // The second watercolour, from src (8-bit BGR) into dst (its size): the wash
-// (WashKernel with x, 5 and 20) at the working size, its pigment pooled at
-// the borders of the shapes and granulated by uneven noise, lightened like a
+// (WashKernel with 5 and 20) at its working size, its pigment pooled at the
+// borders of the shapes and granulated by uneven noise, lightened like a
 // transparent paint, resized into dst and laid on the tooth of the paper.
 bool WetWashKernel(const cv::Mat& src, cv::Mat& dst, float x, const std::atomic<bool>* cancel);
 
