@@ -1,10 +1,14 @@
 // The ink-stroke renderer is this program's own design: a pen drawing made
 // over the pencil sketch, the way an illustrator inks a pencilled page.
-//   - Contour lines: positions drawn at random are kept with a chance that
-//     grows with the sketch's darkness there, so the lines gather on the
-//     sketch's dark lines; each becomes a pen stroke that follows the
-//     direction of the sketch's structure (its smoothed structure tensor),
-//     textured along its length by the stroke picture (a nib or a brush).
+//   - The inked sketch: the sketch's lines and solid darks, sharpened by a
+//     smooth threshold into pen lines (not for graphite, which keeps the
+//     sketch's soft greys instead).
+//   - Contour strokes: positions drawn at random are kept with a chance that
+//     grows with the sketch's darkness and with how clearly its lines run
+//     one way there, so the strokes gather on the lines, not in flat darks;
+//     each follows the lines' direction (the smoothed structure tensor),
+//     centred on the point, textured along its length by the stroke picture
+//     (a nib or a dry brush).
 //   - Hatching: where the sketch's broad tone is dark, parallel diagonal
 //     strokes, crossed by a second set in the darkest places.
 //   - Under the ink: the paper (tiled at a scale tied to the picture's

@@ -1,15 +1,19 @@
 // The second watercolour (type 1) and the wash it shares with the cartoon
 // are this program's own design. A watercolour on a photo reads as such when
-// (1) the shapes are flattened into washes with soft but definite borders,
-// (2) pigment pools along those borders and settles unevenly inside them
-// (granulation), (3) the paint stays transparent, so the paper shows through
-// and its tooth is visible even where the wash is soft. The wash does (1)
-// with a median, which rounds shapes off without inventing colours, and a
-// few passes of a sigma filter, which smooths inside a shape but never
-// across a step larger than its range. The finish does (2) and (3) with a
-// pigment-density model C - (C - C^2)(d - 1), the density d raised near
-// borders and by two scales of deterministic noise, and with a fine paper
-// tooth laid at the output's own size.
+// (1) the shapes are flattened into washes with soft but definite borders
+// that wander a little, as wet paint spreads, (2) pigment pools along those
+// borders and settles unevenly inside them (granulation, blooms), (3) the
+// paint stays transparent: the paper shows through, the lightest parts are
+// left as paper, and its tooth is visible even where the wash is soft.
+// The wash does (1) with a median, which rounds shapes off without
+// inventing colours, and a few passes of a sigma filter, which smooths inside
+// a shape but never across a step larger than its range; slow noise then
+// pushes the wash about by a few pixels. The finish does (2) and (3) with a
+// pigment-density model C - (C - C^2)(d - 1), the density raised on the
+// dark side of borders and by two scales of deterministic noise, a lighter
+// transparent layer, reserved whites, and a fine tooth at the output's size.
+// It works at a 600-pixel picture (small ones enlarged), so its shapes keep
+// their size on any photo.
 #include "filters/drawing/water_paint.h"
 
 #include <algorithm>

@@ -70,6 +70,37 @@ TEST(DrawingFilters, DocumentVariantsRepeatTheirSeedOnAnyThreadCount) {
   }
 }
 
+TEST(DrawingFilters, AFlatPictureStaysFlatAndABlankPageStaysBlank) {
+  // Dabs of one grey mixed with that grey are that grey, and diffusion has
+  // no step to work on: these give the picture back exactly. The drawings
+  // put no ink on a white page, and the texture painter keeps a flat colour
+  // on average (its canvas and relief show).
+  const cv::Mat grey = test::Flat(90, 60, cv::Vec3b::all(140));
+  const cv::Mat white = test::Flat(90, 60, cv::Vec3b::all(255));
+  const struct {
+    const char* name;
+    const cv::Mat& input;
+    double meanShift;  // 0: the picture itself
+    int darkest;       // no pixel below this
+  } cases[] = {
+      {"WaxPenFilter", grey, 0, 140},       {"HardPastelFilter", grey, 0, 140}, {"OilPaintFilter", grey, 0, 140},
+      {"WaterPaintFilter", grey, 0, 140},   {"PaintFilter", grey, 8, 60},       {"StrokeSketchFilter", white, 20, 200},
+      {"CarbonDrawFilter", white, 20, 200}, {"EdgeFilter", white, 0, 255},      {"CartoonFilter", white, 1, 254},
+  };
+  for (const auto& c : cases) {
+    auto filter = CreateFilterFromXml(c.name, nullptr, {}, false, nullptr);
+    const cv::Mat out = Rendered(*filter, c.input, c.input.size(), 5);
+    ASSERT_EQ(out.size(), c.input.size()) << c.name;
+    if (c.meanShift == 0) {
+      EXPECT_EQ(cv::norm(out, c.input, cv::NORM_INF), 0) << c.name;
+    }
+    EXPECT_LE(std::fabs(cv::mean(out)[1] - cv::mean(c.input)[1]), c.meanShift) << c.name;
+    double darkest = 0;
+    cv::minMaxLoc(out.reshape(1), &darkest);
+    EXPECT_GE(darkest, c.darkest) << c.name;
+  }
+}
+
 TEST(DrawingFilters, ExtremeVariablesGiveAPicture) {
   // Whatever a document or a slider puts in the block: no crash, no hang,
   // a picture of the size asked for.
