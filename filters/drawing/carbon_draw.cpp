@@ -15,8 +15,8 @@
 // their darkness adds up in integers, so drawing them in bands of rows on
 // any number of threads gives the same picture. Smooth fields (tone,
 // direction, smudge, contours) are worked at a picture of at most 1000
-// pixels across and resized; the strokes and the tooth are drawn at the
-// output's own size.
+// pixels across and resized; the strokes at most 2000 across, and the tooth
+// at the output's own size.
 #include "filters/drawing/carbon_draw.h"
 
 #include <algorithm>
@@ -33,6 +33,7 @@ namespace grinsnap {
 namespace {
 
 constexpr int kFieldSide = 1000;
+constexpr float kStrokeSide = 2000.0f;
 constexpr int kCandidates = 26000;
 constexpr float kHandAngle = -1.05f;  // radians: strokes from lower left to upper right
 // Darkness is summed in thousandths.
@@ -88,29 +89,37 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
   strokes.reserve(kCandidates / 2);
   weights.reserve(kCandidates / 2);
   const cv::Point2f hand(std::cos(kHandAngle), std::sin(kHandAngle));
+  // Strokes are drawn on a picture of at most kStrokeSide across, which a
+  // larger output gets enlarged: soft charcoal marks lose nothing by it, and
+  // a camera-sized photo costs no more than that. Positions are fractions of
+  // the picture, so the draws are the same at any size.
+  const float drawScale = std::min(1.0f, kStrokeSide / static_cast<float>(std::max(width, height)));
+  const cv::Size drawSize(std::max(1, static_cast<int>(std::lround(width * drawScale))),
+                          std::max(1, static_cast<int>(std::lround(height * drawScale))));
+  const float toField = fieldScale / drawScale, drawUnit = unit * drawScale;
   for (int i = 0; i < kCandidates; ++i) {
-    const float x = Unit(random) * static_cast<float>(width);
-    const float y = Unit(random) * static_cast<float>(height);
-    const float t = SamplePlane(tone, x * fieldScale, y * fieldScale);
+    const float x = Unit(random) * static_cast<float>(drawSize.width);
+    const float y = Unit(random) * static_cast<float>(drawSize.height);
+    const float t = SamplePlane(tone, x * toField, y * toField);
     if (Unit(random) >= t * 0.8f) continue;
-    const float length = (18.0f + 36.0f * Unit(random)) * unit;
+    const float length = (18.0f + 36.0f * Unit(random)) * drawUnit;
     const float jitter = (Unit(random) - 0.5f) * 0.5f;
-    const float halfWidth = (0.7f + 0.9f * Unit(random)) * unit;
+    const float halfWidth = (0.7f + 0.9f * Unit(random)) * drawUnit;
     const float weight = 0.18f + 0.22f * Unit(random);
-    const float coherence = SamplePlane(field.coherence, x * fieldScale, y * fieldScale);
+    const float coherence = SamplePlane(field.coherence, x * toField, y * toField);
     // Flat areas get the hand's hatching; structure bends the strokes.
     const float follow = std::clamp((coherence - 0.3f) * 1.5f, 0.0f, 0.6f);
     const cv::Point2f heading(hand.x * std::cos(jitter) - hand.y * std::sin(jitter),
                               hand.x * std::sin(jitter) + hand.y * std::cos(jitter));
     constexpr int kSteps = 6;
     const cv::Point2f start(x - heading.x * length / 2.0f, y - heading.y * length / 2.0f);
-    strokes.push_back(TraceStroke(field, fieldScale, start, heading, length / kSteps, kSteps, follow, halfWidth));
+    strokes.push_back(TraceStroke(field, toField, start, heading, length / kSteps, kSteps, follow, halfWidth));
     weights.push_back(weight * (0.5f + 0.5f * t));
   }
   if (CancelRequested(cancel)) return false;
 
-  cv::Mat marks(src.size(), CV_32SC1, cv::Scalar(0));
-  if (!RasterizeStrokes(strokes, src.size(), cancel, [&](std::uint32_t i, int x, int y, const StrokeSample& s) {
+  cv::Mat marks(drawSize, CV_32SC1, cv::Scalar(0));
+  if (!RasterizeStrokes(strokes, drawSize, cancel, [&](std::uint32_t i, int x, int y, const StrokeSample& s) {
         // A stick of charcoal presses harder in the middle of its width and
         // lifts at both ends.
         const float across = 1.0f - 0.7f * s.v * s.v;
@@ -118,6 +127,11 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
         marks.ptr<std::int32_t>(y)[x] += static_cast<std::int32_t>(weights[i] * across * ends * s.coverage * kUnitsPerInk);
       }))
     return false;
+
+  cv::Mat strokeInk;
+  marks.convertTo(strokeInk, CV_32F, 1.0 / kUnitsPerInk);
+  cv::min(strokeInk, 1.0f, strokeInk);
+  if (drawSize != src.size()) cv::resize(strokeInk, strokeInk, src.size(), 0, 0, cv::INTER_LINEAR);
 
   // 3. Smudge and contours, at field size.
   cv::Mat rubbed;
@@ -139,13 +153,12 @@ bool CarbonDrawKernel(const cv::Mat& src, cv::Mat& dst, float pressure, float sm
   const float toothCell = std::max(2.0f, 2.8f * unit);
   const cv::Mat toothPlane = TileTexture(ToothTile(), src.size(), kToothTileCell / toothCell);
   return ParallelRows(height, cancel, [&](int y) {
-    const std::int32_t* m = marks.ptr<std::int32_t>(y);
+    const float* m = strokeInk.ptr<float>(y);
     const cv::Vec2f* l = layersFull.ptr<cv::Vec2f>(y);
     const float* toothRow = toothPlane.ptr<float>(y);
     std::uint8_t* out = dst.ptr<std::uint8_t>(y);
     for (int x = 0; x < width; ++x) {
-      const float strokesInk = std::min(static_cast<float>(m[x]) / kUnitsPerInk, 1.0f);
-      const float ink = 1.0f - (1.0f - strokesInk) * (1.0f - l[x][0]) * (1.0f - l[x][1]);
+      const float ink = 1.0f - (1.0f - m[x]) * (1.0f - l[x][0]) * (1.0f - l[x][1]);
       const float tooth = toothRow[x];
       // Peaks of the paper take the charcoal first; its pits only under a
       // heavy layer, so light marks break up into grains.

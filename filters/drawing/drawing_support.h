@@ -256,6 +256,8 @@ inline bool RowSpan(const StrokePath& path, const float* lengths, float yc, floa
   if (path.count == 1) disc(path.points[0]);
   for (int i = 0; i + 1 < path.count; ++i) {
     const cv::Point2f a = path.points[i], b = path.points[i + 1];
+    // Most segments of a long stroke lie above or below the row.
+    if (yc < std::min(a.y, b.y) - r || yc > std::max(a.y, b.y) + r) continue;
     const float ex = b.x - a.x, ey = b.y - a.y, len = lengths[i];
     if (len < 1e-4f) {
       disc(a);

@@ -58,7 +58,7 @@ Style StyleFor(PaintStyle style) {
   if (style == PaintStyle::kImpressionist)
     return {{{9.0f, 1, 0.0f, 1.3f}, {4.5f, 1, 0.1f, 1.2f}, {0.0f, 0, 0.0f, 1.0f}}, 2, 0.0f, 0.1f, 1.0f, 0.25f, 0.06f,
             {0.45f, 0.55f, 0.62f}};
-  return {{{12.0f, 6, 0.0f, 1.8f}, {6.0f, 5, 0.1f, 1.5f}, {3.0f, 4, 0.14f, 1.3f}}, 3, 0.9f, 0.04f, 0.92f, 0.8f, 0.05f,
+  return {{{12.0f, 4, 0.0f, 2.0f}, {6.0f, 4, 0.12f, 1.6f}, {3.0f, 3, 0.16f, 1.4f}}, 3, 0.9f, 0.04f, 0.92f, 0.8f, 0.05f,
           {0.42f, 0.52f, 0.62f}};
 }
 
@@ -225,11 +225,13 @@ bool PaintKernel(const cv::Mat& output, cv::Mat& dst, PaintStyle styleKind, cons
 
   // ...and the weave of the canvas, at the output's size.
   const float weavePeriod = std::max(2.5f, 2.6f * static_cast<float>(std::hypot(output.cols, output.rows)) / 1000.0f);
+  std::vector<float> across(static_cast<std::size_t>(dst.cols));
+  for (int x = 0; x < dst.cols; ++x) across[static_cast<std::size_t>(x)] = std::sin(static_cast<float>(x) * 6.2831853f / weavePeriod);
   return ParallelRows(dst.rows, cancel, [&](int y) {
     std::uint8_t* out = dst.ptr<std::uint8_t>(y);
     const float wy = std::sin(static_cast<float>(y) * 6.2831853f / weavePeriod);
     for (int x = 0; x < dst.cols; ++x) {
-      const float wx = std::sin(static_cast<float>(x) * 6.2831853f / weavePeriod);
+      const float wx = across[static_cast<std::size_t>(x)];
       const float weave = 1.0f - style.weave * (0.5f + 0.25f * (wx + wy));
       for (int ch = 0; ch < 3; ++ch) out[3 * x + ch] = ClampToByte(out[3 * x + ch] * weave + 0.5f);
     }

@@ -85,9 +85,10 @@ int SketchInterior(const SketchRow& r, int from, int to, std::uint8_t* values) {
 
 }  // namespace
 
-bool SketchKernel(const cv::Mat& src, cv::Mat& dst, const std::atomic<bool>* cancel) {
+bool SketchKernel(const cv::Mat& src, cv::Mat& dst, const std::atomic<bool>* cancel, GreyTables* workspace) {
   CV_Assert(src.type() == CV_8UC3);
-  GreyTables tables;
+  GreyTables local;
+  GreyTables& tables = workspace ? *workspace : local;
   tables.Build(src);
   dst.create(src.size(), CV_8UC3);
   const int width = src.cols, height = src.rows;
@@ -115,6 +116,6 @@ bool SketchKernel(const cv::Mat& src, cv::Mat& dst, const std::atomic<bool>* can
 
 CF_Sketch::CF_Sketch() : CF_SimpleFilter(kClassName, {}) {}
 
-bool CF_Sketch::RunKernel(const cv::Mat& in, cv::Mat& out) { return SketchKernel(in, out, StopFlag()); }
+bool CF_Sketch::RunKernel(const cv::Mat& in, cv::Mat& out) { return SketchKernel(in, out, StopFlag(), &tables_); }
 
 }  // namespace grinsnap

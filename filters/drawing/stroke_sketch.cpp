@@ -210,7 +210,7 @@ void CF_StrokeSketch::ForEachNested(const std::function<void(CImageFilter&)>& vi
 bool CF_StrokeSketch::RunKernel(const cv::Mat& in, cv::Mat& out) {
   if (paper_.empty() || stroke_.empty()) throw std::runtime_error("the ink drawing cannot read " + missing_);
   cv::Mat sketch;
-  if (!SketchKernel(in, sketch, StopFlag())) return false;
+  if (!SketchKernel(in, sketch, StopFlag(), &tables_)) return false;
   cv::Mat colour;
   if (settings_.image > 0.0f) {
     if (nested_) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "filters/drawing/drawing_support.h"
 #include "filters/simple_filter.h"
 
 namespace grinsnap {
@@ -61,6 +62,7 @@ private:
   cv::Mat stroke_;  // CV_32FC1
   std::string missing_;
   std::unique_ptr<CImageFilter> nested_;
+  GreyTables tables_;  // the sketch's, kept for the next run
 };
 
 }  // namespace grinsnap

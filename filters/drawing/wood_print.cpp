@@ -1,5 +1,6 @@
 #include "filters/drawing/wood_print.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -33,10 +34,12 @@ bool WoodPrintKernel(const cv::Mat& src, const cv::Mat& foreground, const cv::Ma
       // The modulo of a negative D (a negative bend) still lands in 0..2.
       const double t = std::fabs((d - 2.0 * std::floor(d / 2.0)) - 1.0);
       const int m = ClampToByte(g[j] - 255.0 * t + 128.0);
+      // Each product over 255 rounded to the nearest: in integers, exactly,
+      // since a product of bytes over 255 never lies half way.
       for (int c = 0; c < 3; ++c) {
-        const int front = cv::saturate_cast<std::uint8_t>(fg[3 * j + c] * m / 255.0);
-        const int back = cv::saturate_cast<std::uint8_t>(bg[3 * j + c] * (255 - m) / 255.0);
-        out[3 * j + c] = cv::saturate_cast<std::uint8_t>(front + back);
+        const int front = (2 * fg[3 * j + c] * m + 255) / 510;
+        const int back = (2 * bg[3 * j + c] * (255 - m) + 255) / 510;
+        out[3 * j + c] = static_cast<std::uint8_t>(std::min(front + back, 255));
       }
     }
   });
