@@ -1,6 +1,7 @@
 #include "filters/register_filters.h"
 
 #include "filters/combine.h"
+#include "filters/drawing/register_drawing.h"
 #include "filters/simple_filter.h"
 #include "filters/tone/register_tone.h"
 
@@ -16,7 +17,7 @@ std::span<const ClassEntry> BaseFilterClasses() {
 
 std::vector<std::span<const ClassEntry>> FilterClassLists() {
   // One line per family.
-  return {BaseFilterClasses(), ToneFilterClasses()};
+  return {BaseFilterClasses(), ToneFilterClasses(), DrawingFilterClasses()};
 }
 
 }  // namespace grinsnap
