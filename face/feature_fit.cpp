@@ -132,6 +132,7 @@ float ScoreFeature(const FeatureRecord& record, const cv::Mat& level, int p) {
   const int i1 = static_cast<int>(std::clamp(colHi, -1.0, static_cast<double>(level.cols - 1)));
   // w = exp(-(16 dy^2 / H^2 + 16 dx^2 / W^2)), the factors taken out of the loops.
   const double kx = 16 / (W * W), ky = 16 / (H * H);
+  const std::size_t stride = level.step[0];
   double sumW2 = 0, sumWP = 0, sumP2 = 0;
   long n = 0;
   for (int i = i0; i <= i1; ++i) {
@@ -144,13 +145,14 @@ float ScoreFeature(const FeatureRecord& record, const cv::Mat& level, int p) {
     const int j0 = static_cast<int>(std::clamp(rowLo, 0.0, static_cast<double>(level.rows)));
     const int j1 = static_cast<int>(std::clamp(rowHi, -1.0, static_cast<double>(level.rows - 1)));
     const double bend = C * dx * dx;
+    const std::uint8_t* column = level.ptr<std::uint8_t>(0) + i;
     for (int j = j0; j <= j1; ++j) {
       const double dy = j - yc - bend;
       const double exponent = ky * dy * dy + xPart;
       if (exponent > kSkipExponent) continue;
       const double w = std::exp(-exponent);
       if (w <= kMinWeight) continue;
-      const double P = level.ptr<std::uint8_t>(j)[i];
+      const double P = column[static_cast<std::size_t>(j) * stride];
       sumW2 += w * w;
       sumWP += w * P;
       sumP2 += P * P;
@@ -321,7 +323,7 @@ bool FeatureFit::Step(FeatureRecord& record, const FeatureMaps& maps, int p, std
   lastScore_ = known ? *known : ScoreFeature(record, level, p);
 
   std::array<FeatureRecord, 12> trials;
-  std::array<float, 12> scores;
+  std::array<float, 12> scores{};
   for (int k = 0; k < 12; ++k) {
     const int param = k / 2;
     FeatureRecord& trial = trials[static_cast<std::size_t>(k)];
@@ -330,16 +332,24 @@ bool FeatureFit::Step(FeatureRecord& record, const FeatureMaps& maps, int p, std
     ClampToBounds(trial, param);
     trial[FeatureRecord::kCurvature] = ClampCurvature(trial.Curvature());
   }
+  // Without position moves the x-minus and y-minus trials can neither win
+  // nor enter the gradient: they are not scored.
+  static constexpr int kAllTrials[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  static constexpr int kShapeAndGradientTrials[10] = {1, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  const int* scored = positionMovesAllowed_ ? kAllTrials : kShapeAndGradientTrials;
+  const int scoredCount = positionMovesAllowed_ ? 12 : 10;
   // The trials are independent: on the fine levels, where a score reads
   // thousands of samples, they run in parallel with the same results.
   const auto score = [&](const cv::Range& range) {
-    for (int k = range.start; k < range.end; ++k)
-      scores[static_cast<std::size_t>(k)] = ScoreFeature(trials[static_cast<std::size_t>(k)], level, p);
+    for (int n = range.start; n < range.end; ++n) {
+      const auto k = static_cast<std::size_t>(scored[n]);
+      scores[k] = ScoreFeature(trials[k], level, p);
+    }
   };
   if (level.cols >= kParallelTrialsFrom)
-    cv::parallel_for_(cv::Range(0, 12), score);
+    cv::parallel_for_(cv::Range(0, scoredCount), score);
   else
-    score(cv::Range(0, 12));
+    score(cv::Range(0, scoredCount));
   gradient_ = {scores[1] - lastScore_, scores[3] - lastScore_};
 
   // Without position moves only the shape trials compete; the first of
