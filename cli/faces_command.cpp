@@ -127,7 +127,10 @@ cv::Mat MarkFaces(const cv::Mat& photo, const std::vector<FoundFace>& faces) {
     }
     const std::string label = fallback ? "default" : std::to_string(n + 1);
     const cv::Point2f at = f.face.At(FeatureQuad::kTopLeft);
-    cv::putText(marked, label, cv::Point(static_cast<int>(at.x) + 2 * thick, static_cast<int>(at.y) - 3 * thick),
+    // Above the box, or inside it when the box touches the top of the photo.
+    const int above = static_cast<int>(at.y) - 3 * thick;
+    const int baseline = above >= 14 * thick ? above : static_cast<int>(at.y) + 16 * thick;
+    cv::putText(marked, label, cv::Point(static_cast<int>(at.x) + 2 * thick, baseline),
                 cv::FONT_HERSHEY_SIMPLEX, 0.5 * thick, fallback ? defaultColour : faceColour, thick, cv::LINE_AA);
   }
   return marked;

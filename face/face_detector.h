@@ -76,11 +76,11 @@ public:
   void SetLog(const FaceDetectorLog& log);
   std::filesystem::path CascadePath() const;
 
-  // The detector run itself, without the cache: the faces of a grey image
+private:
+  // The detector run itself, under the lock: the faces of a grey image
   // (already shrunk and equalised) in its own pixels, in detector order.
   std::vector<cv::Rect> RunCascade(const cv::Mat& smallGrey);
 
-private:
   mutable std::mutex lock_;
   std::optional<std::filesystem::path> cascadeFile_;
   cv::CascadeClassifier cascade_;

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <thread>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
@@ -91,6 +94,29 @@ TEST(FaceDetector, HandsOutFacesInDetectorOrderThenStartsAgain) {
   t.detector.DetectNext(working);
   t.detector.ResetSearch();
   EXPECT_EQ(t.detector.DetectNext(working), expected[0]);
+}
+
+TEST(FaceDetector, TwoThreadsShareOneCycleOfFaces) {
+  DetectorUnderTest t;
+  const cv::Mat head = AstronautHead();
+  cv::Mat mirrored, three;
+  cv::flip(head, mirrored, 1);
+  cv::hconcat(std::vector<cv::Mat>{head, mirrored, head}, three);
+  const cv::Mat working = MakeFaceWorkingImage(three);
+  const std::vector<FaceBox> expected = ReferenceFaces(working);
+  ASSERT_EQ(expected.size(), 3u);
+  // Twelve calls between them hand out four cycles: every face four times.
+  std::vector<FaceBox> boxes[2];
+  std::thread other([&] {
+    for (int i = 0; i < 6; ++i) boxes[1].push_back(t.detector.DetectNext(working));
+  });
+  for (int i = 0; i < 6; ++i) boxes[0].push_back(t.detector.DetectNext(working));
+  other.join();
+  for (const FaceBox& face : expected) {
+    int seen = 0;
+    for (const auto& list : boxes) seen += static_cast<int>(std::count(list.begin(), list.end(), face));
+    EXPECT_EQ(seen, 4);
+  }
 }
 
 TEST(FaceDetector, FindsDarkAndLowContrastCopiesButNotSmallOrTurnedFaces) {
