@@ -142,9 +142,15 @@ float ScoreFeature(const FeatureRecord& record, const cv::Mat& level, int p) {
     const double yc = cy + S * dx;
     const double rowLo = std::floor(std::min(sag, 0.0) + yc - H / 2);
     const double rowHi = std::ceil(std::max(sag, 0.0) + yc + H / 2);
-    const int j0 = static_cast<int>(std::clamp(rowLo, 0.0, static_cast<double>(level.rows)));
-    const int j1 = static_cast<int>(std::clamp(rowHi, -1.0, static_cast<double>(level.rows - 1)));
     const double bend = C * dx * dx;
+    // Rows further from the centre line than reach weigh too little; a row
+    // of margin on each side leaves the decision to the test below.
+    const double reach = std::sqrt((kSkipExponent - xPart) / ky);
+    const double centre = yc + bend;
+    const double lo = std::max(rowLo, std::floor(centre - reach) - 1);
+    const double hi = std::min(rowHi, std::ceil(centre + reach) + 1);
+    const int j0 = static_cast<int>(std::clamp(lo, 0.0, static_cast<double>(level.rows)));
+    const int j1 = static_cast<int>(std::clamp(hi, -1.0, static_cast<double>(level.rows - 1)));
     const std::uint8_t* column = level.ptr<std::uint8_t>(0) + i;
     for (int j = j0; j <= j1; ++j) {
       const double dy = j - yc - bend;
