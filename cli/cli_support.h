@@ -20,6 +20,7 @@ enum ExitCode : int {
   kExitPhoto = 4,            // a photo could not be read
   kExitOutput = 5,           // the result could not be written
   kExitNoResult = 6,         // the effect gave no picture, or has no animation
+  kExitFaceCascade = 7,      // faces: the face cascade could not be loaded
 };
 
 // An error that ends the command: what went wrong, what to do, and the exit code.

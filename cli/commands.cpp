@@ -35,7 +35,8 @@ const char kExitCodesHelp[] =
     "  3  template not found or not loadable\n"
     "  4  a photo could not be read\n"
     "  5  the result could not be written\n"
-    "  6  the effect gave no picture, or has no animation for --gif\n";
+    "  6  the effect gave no picture, or has no animation for --gif\n"
+    "  7  faces: the face cascade could not be loaded\n";
 
 const char kEffectOptionsHelp[] =
     "  --size WxH      fit the result into WxH, keeping its aspect ratio; a smaller\n"
@@ -466,6 +467,7 @@ std::string MainHelp() {
              "  batch     run one template on many photos\n"
              "  gallery   render every template on one photo, with a contact sheet\n"
              "  classes   show the registered template, filter and option-pane classes\n"
+             "  faces     find the faces of a photo with their eyes and mouth\n"
              "\n"
              "Run 'grinsnap-cli COMMAND --help' for the options of a command.\n"
              "  --help      show this help\n"
@@ -512,6 +514,7 @@ std::string CommandHelp(const std::string& command) {
            "  --seed N        seed of the random effects\n"
            "  --force         replace existing pictures\n\n" +
            std::string(kExitCodesHelp);
+  if (command == "faces") return FacesHelp() + "\n" + kExitCodesHelp;
   if (command == "classes")
     return "Usage: grinsnap-cli classes\n\n"
            "Shows the registered template, filter and option-pane class names, the names\n"

@@ -12,10 +12,13 @@ int RunApply(const std::vector<std::string>& words);
 int RunBatch(const std::vector<std::string>& words);
 int RunGallery(const std::vector<std::string>& words);
 int RunClasses(const std::vector<std::string>& words);
+int RunFaces(const std::vector<std::string>& words);
 
 // The text of "grinsnap-cli --help" and of "grinsnap-cli COMMAND --help";
 // empty for an unknown command.
 std::string MainHelp();
 std::string CommandHelp(const std::string& command);
+// The options of "faces", without the exit codes.
+std::string FacesHelp();
 
 }  // namespace grinsnap::cli

@@ -27,6 +27,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", RunList}, {"apply", RunApply}, {"batch", RunBatch}, {"gallery", RunGallery}, {"classes", RunClasses},
+    {"faces", RunFaces},
 };
 
 int Fail(const CliError& error) {
@@ -83,5 +84,5 @@ int main(int argc, char** argv) {
     }
   }
   return Fail(CliError(kExitUsage, "unknown command '" + first + "'",
-                       "the commands are list, apply, batch, gallery and classes; see --help"));
+                       "the commands are list, apply, batch, gallery, classes and faces; see --help"));
 }

@@ -30,7 +30,9 @@
 #include "platform/version.h"
 #include "ui/app_context.h"
 #include "ui/export_flow.h"
+#include "ui/face_notice_dialog.h"
 #include "ui/message_box.h"
+#include "ui/option_panes.h"
 #include "ui/photo_list.h"
 #include "ui/preview_widget.h"
 #include "ui/qt_language.h"
@@ -320,9 +322,25 @@ void MainWindow::ShowTip(int stringId) {
   if (dismiss->isChecked()) app_.dismissedTips.insert(stringId);
 }
 
+MessageTarget* MainWindow::MessageReceiver() const { return mainTarget_.get(); }
+
 void MainWindow::OnMainMessage(std::uint32_t message, std::uintptr_t, std::intptr_t) {
   if (message == kMsgCommandState300 || message == kMsgCommandState600 || message == kMsgCommandState800)
     RebuildToolBar();
+  if (message == kMsgFaceNotDetected) OnFaceNotDetected();
+}
+
+void MainWindow::OnFaceNotDetected() {
+  modalOpen_ = true;
+  ShowFaceNotice(app_, this);
+  modalOpen_ = false;
+  // The template's view, where the user can move the face box on the
+  // preview, with its panes showing what the face filter settled on.
+  if (app_.engine.Template()) workArea_->SetEditingOriginal(false);
+  if (CEffectTemplate* effect = app_.engine.Template())
+    for (COptionPanel* pane : effect->Panes())
+      if (auto* widget = dynamic_cast<OptionPaneWidget*>(pane); widget && widget->HasWindow()) widget->Refresh();
+  RebuildToolBar();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -12,6 +12,7 @@ class QToolBar;
 namespace grinsnap {
 
 struct AppContext;
+class MessageTarget;
 class QtMessageTarget;
 class WorkArea;
 
@@ -51,6 +52,8 @@ public:
   void ShowTip(int stringId);
   // Set while a modal sub-dialog (export) is open: Escape does not quit then.
   void SetModalOpen(bool open) { modalOpen_ = open; }
+  // Where the engine and the filters post their messages to the main window.
+  MessageTarget* MessageReceiver() const;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -70,6 +73,7 @@ private:
   void Export();
   void StoreGeometry();
   void OnMainMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  void OnFaceNotDetected();
 
   AppContext& app_;
   WorkArea* workArea_ = nullptr;

@@ -295,8 +295,34 @@ TEST(CliData, AHomeThatCannotBeWrittenIsNoted) {
   EXPECT_EQ(count(missing.out, note), 1) << missing.out;
 }
 
+TEST(CliFaces, PrintsAndMarksTheFacesOrTheDefaultBox) {
+  const fs::path folder = test::FreshFolder("cli_faces");
+  const fs::path marked = folder / "marked.png";
+  const CliRun text = Cli({"faces", Photo("astronaut.png"), "--mark", marked.string()});
+  ASSERT_EQ(text.exitCode, 0) << text.out;
+  for (const char* part : {"512x512, working image 600x600", "face 1 of 1:", "left eye:", "right eye:", "mouth:",
+                           "detection time = "})
+    EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
+  const cv::Mat picture = cv::imread(marked.string());
+  ASSERT_EQ(picture.size(), cv::Size(512, 512));
+  EXPECT_GT(cv::norm(picture, test::SamplePhoto("astronaut.png"), cv::NORM_INF), 0);
+  EXPECT_EQ(Cli({"faces", Photo("astronaut.png"), "--mark", marked.string()}).exitCode, 5);
+
+  const CliRun json = Cli({"faces", Photo("coffee.png"), "--json"});
+  ASSERT_EQ(json.exitCode, 0) << json.out;
+  for (const char* part : {"\"found\": false", "\"faces\": [", "\"leftEye\": [[", "\"workingBox\": [0, 0, 0, 0]"})
+    EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+
+  // Without the cascade the command says which file it missed.
+  const CliRun missing = Cli({"faces", Photo("astronaut.png")}, "GRINSNAP_DATA_DIR=" + Quote(folder.string()));
+  EXPECT_EQ(missing.exitCode, 7) << missing.out;
+  EXPECT_NE(missing.out.find("cannot load the face cascade '" + (folder / "media").string()), std::string::npos)
+      << missing.out;
+  EXPECT_EQ(Cli({"faces", (folder / "gone.png").string()}).exitCode, 4);
+}
+
 TEST(CliHelp, EveryCommandHasHelpAndTheVersionIsShown) {
-  for (const char* command : {"list", "apply", "batch", "gallery", "classes"}) {
+  for (const char* command : {"list", "apply", "batch", "gallery", "classes", "faces"}) {
     const CliRun run = Cli({command, "--help"});
     EXPECT_EQ(run.exitCode, 0) << command;
     EXPECT_NE(run.out.find("Usage: grinsnap-cli"), std::string::npos) << command;

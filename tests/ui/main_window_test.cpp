@@ -4,7 +4,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QSlider>
@@ -24,6 +27,7 @@
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
 #include "ui/gallery_widget.h"
+#include "ui/face_notice_dialog.h"
 #include "ui/main_window.h"
 #include "ui/photo_list.h"
 #include "ui/preview_widget.h"
@@ -177,6 +181,37 @@ TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
   // Undo goes back to no result; the template is released.
   window_->RunMenuCommand(kMenuUndo);
   EXPECT_EQ(app_.engine.Template(), nullptr);
+}
+
+TEST_F(MainWindowTest, TheFaceNoticeShowsUntilItsBoxIsTickedAndLeadsToTheTemplateView) {
+  window_->Work().AddPhotos(WritePhotos(1));
+  ASSERT_TRUE(window_->Work().SelectTemplateByName("Sepia"));
+  window_->RunCommand(kCmdShowSecondMode);
+  int shown = 0;
+  const FaceNoticeHook previous = SetFaceNoticeHook([&](CDlgInfoNotDetected& dialog) {
+    ++shown;
+    EXPECT_EQ(dialog.windowTitle(), "Notice");
+    EXPECT_EQ(dialog.Text()->text(), "The target face is not detected, please select a face region manually.");
+    EXPECT_EQ(dialog.DoNotShowAgainBox()->text(), "Do not show this dialog again.");
+    EXPECT_EQ(dialog.DoNotShowAgainBox()->property("controlId").toInt(), 1077);
+    EXPECT_EQ(dialog.OkButton()->text(), "OK");
+    if (shown == 2) dialog.DoNotShowAgainBox()->setChecked(true);
+  });
+  const auto notice = [&] {
+    window_->MessageReceiver()->Post(kMsgFaceNotDetected, 0, 0);
+    QCoreApplication::processEvents();
+  };
+  notice();
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(window_->Work().EditingOriginal()) << "the face box is placed in the template's view";
+  notice();
+  EXPECT_EQ(shown, 2);
+  EXPECT_FALSE(app_.session.faceNoticeEnabled);
+  notice();
+  EXPECT_EQ(shown, 2) << "ticked: not shown again in this run";
+  // The next start shows it again: the choice is not saved.
+  EXPECT_TRUE(SessionState().faceNoticeEnabled);
+  SetFaceNoticeHook(previous);
 }
 
 TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButton) {
