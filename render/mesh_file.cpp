@@ -84,6 +84,9 @@ bool ParseMesh(std::span<const std::uint8_t> bytes, MeshData& out, std::string* 
   mesh.vertexCount = in.I32();
   if (mesh.vertexFormat & ~kVertexKnownBits & 0xFFFF)
     return Fail(error, "the mesh file has an unknown vertex format " + std::to_string(mesh.vertexFormat));
+  // Vertices without a position cannot be drawn, and a vertex of no floats
+  // would let a few bytes claim billions of vertices.
+  if (!(mesh.vertexFormat & kVertexPosition)) return Fail(error, "the vertices of the mesh file have no position");
   if (indexWidth != 1 && indexWidth != 2)
     return Fail(error, "the mesh file has an unknown index width " + std::to_string(indexWidth));
   if (mesh.vertexCount < 0) return Fail(error, "the mesh file has a negative vertex count");

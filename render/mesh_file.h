@@ -17,7 +17,9 @@
 // Meshes come with downloaded templates, so a file is never trusted: every
 // count is checked against the bytes that are left before anything is
 // allocated, every index against the vertex count, and each optional block
-// against its own length. A file that fails any check is refused whole.
+// against its own length; vertices must have a position, so every vertex
+// takes at least 12 bytes of the file. A file that fails any check is
+// refused whole.
 //
 // What the blocks mean to the 3D effects: the first attribute of a triangle
 // names its hole (0 is the main photo, g >= 1 the g-th further photo); row g

@@ -207,13 +207,14 @@ struct FragmentSetup {
 };
 
 template <typename Texture>
-void DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, const VaryingLayout& layout,
+bool DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, const VaryingLayout& layout,
                    const ScreenMapping& map, CullMode cull, cv::Mat* depthBuffer, cv::Mat& target,
                    const Texture& texture, bool textured, PixelShader shader, void* userData, int& currentTriangle,
-                   FragmentSetup& f) {
+                   FragmentSetup& f, const std::atomic<bool>* cancel) {
   const int channels = target.channels();
   const cv::Size size = target.size();
   for (int t = 0; t < mesh.triangleCount; ++t) {
+    if (cancel && t % 64 == 0 && cancel->load(std::memory_order_relaxed)) return false;
     currentTriangle = t;
     const std::int32_t* index = mesh.indices.data() + static_cast<std::size_t>(t) * 3;
     ProjectedCorner corner[3];
@@ -276,29 +277,32 @@ void DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, co
       pixel[2] = ToByte(colour[2]);
     });
   }
+  return true;
 }
 
 }  // namespace
 
-void MeshRenderer::Render(cv::Mat* depthBuffer, cv::Mat& target) {
+bool MeshRenderer::Render(cv::Mat* depthBuffer, cv::Mat& target) {
   varyingOffsets_ = {-1, -1, -1, -1};
   if (target.depth() != CV_8U || (target.channels() != 3 && target.channels() != 4))
     throw std::invalid_argument("the renderer draws into 8-bit pictures of three or four channels");
   if (depthBuffer && (depthBuffer->type() != CV_32FC1 || depthBuffer->size() != target.size()))
     throw std::invalid_argument("the depth buffer must be a 32-bit float picture of the target's size");
-  if (mesh_.Empty() || target.empty()) return;
+  if (mesh_.Empty() || target.empty()) return true;
   for (std::int32_t index : mesh_.indices)
     if (index < 0 || index >= mesh_.vertexCount) throw std::invalid_argument("a triangle names a vertex outside the mesh");
 
   RunVertexStage();
   const VaryingLayout layout = VaryingLayout::Of(varyingFormat_);
-  if (layout.position < 0) return;
+  if (layout.position < 0) return true;
 
   FragmentSetup f;
   if (depthBuffer) f.depth = f.count, f.count += 1;
   if (layout.colour >= 0) f.colour = f.count, f.count += 3;
   if (layout.texCoord >= 0) f.texCoord = f.count, f.count += 2;
-  if (layout.extra >= 0) f.extra = f.count, f.count += layout.extraCount;
+  // Only a pixel shader reads the extra attributes; the default shading
+  // would interpolate them for nothing.
+  if (layout.extra >= 0 && pixelShader_) f.extra = f.count, f.count += layout.extraCount;
   varyingOffsets_ = {f.depth, f.colour, f.texCoord, f.extra};
   f.base.assign(static_cast<std::size_t>(f.count), 0.0f);
   f.step2 = f.base;
@@ -313,16 +317,16 @@ void MeshRenderer::Render(cv::Mat* depthBuffer, cv::Mat& target) {
   const bool textured = !pixelShader_ && !texture_.empty() && f.texCoord >= 0;
   if (textured && texture_.type() == CV_8UC3) {
     const Bgr8Texture texture{TypedSampler<std::uint8_t, 3, 3>(texture_, SampleBorder::Clamp)};
-    DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture, true, pixelShader_,
-                  userData_, currentTriangle_, f);
-  } else if (textured) {
-    const GeneralTexture texture{texture_};
-    DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture, true, pixelShader_,
-                  userData_, currentTriangle_, f);
-  } else {
-    DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, NoTexture{}, false, pixelShader_,
-                  userData_, currentTriangle_, f);
+    return DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture, true, pixelShader_,
+                         userData_, currentTriangle_, f, cancel_);
   }
+  if (textured) {
+    const GeneralTexture texture{texture_};
+    return DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture, true, pixelShader_,
+                         userData_, currentTriangle_, f, cancel_);
+  }
+  return DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, NoTexture{}, false,
+                       pixelShader_, userData_, currentTriangle_, f, cancel_);
 }
 
 }  // namespace grinsnap

@@ -22,6 +22,7 @@
 // as red, green, blue; the default vertex stage swaps them.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -132,9 +133,12 @@ public:
   // channels; the first three bytes of a pixel are written). depthBuffer is
   // null or a 32-bit float, one-channel image of the target's size holding
   // 1/z of what is drawn there (0, nothing yet, counts as infinitely far); a
-  // pixel is drawn only where it is nearer. Throws std::invalid_argument for
-  // targets and buffers of other kinds and for indices outside the mesh.
-  void Render(cv::Mat* depthBuffer, cv::Mat& target);
+  // pixel is drawn only where it is nearer. Extra attributes are
+  // interpolated only for a pixel shader (the default shading does not read
+  // them). Returns false when the cancel flag stopped it between triangles.
+  // Throws std::invalid_argument for targets and buffers of other kinds and
+  // for indices outside the mesh.
+  bool Render(cv::Mat* depthBuffer, cv::Mat& target);
 
   MeshData& Mesh() { return mesh_; }
   const MeshData& Mesh() const { return mesh_; }
@@ -155,6 +159,9 @@ public:
   void SetCustomVertexFunction(CustomVertexFunction function) { customVertex_ = function; }
   void SetPixelShader(PixelShader shader) { pixelShader_ = shader; }
   void SetUserData(void* userData) { userData_ = userData; }
+  // Polled between triangles (a mesh from a file may hold millions); null
+  // for none.
+  void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
   // What the vertex stage writes; the projected vertices are made again at
   // the next render.
   void SetVaryingFormat(std::int32_t format);
@@ -183,6 +190,7 @@ private:
   CustomVertexFunction customVertex_ = nullptr;
   PixelShader pixelShader_ = nullptr;
   void* userData_ = nullptr;
+  const std::atomic<bool>* cancel_ = nullptr;
   std::array<int, 4> varyingOffsets_{-1, -1, -1, -1};
   std::vector<float> projected_;
   int currentTriangle_ = 0;
