@@ -3,6 +3,7 @@
 #include "filters/combine.h"
 #include "filters/simple_filter.h"
 #include "filters/tone/register_tone.h"
+#include "filters/warp/register_warp.h"
 
 namespace grinsnap {
 
@@ -16,7 +17,7 @@ std::span<const ClassEntry> BaseFilterClasses() {
 
 std::vector<std::span<const ClassEntry>> FilterClassLists() {
   // One line per family.
-  return {BaseFilterClasses(), ToneFilterClasses()};
+  return {BaseFilterClasses(), ToneFilterClasses(), WarpFilterClasses()};
 }
 
 }  // namespace grinsnap
