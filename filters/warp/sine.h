@@ -15,6 +15,13 @@ namespace grinsnap {
 // part for z right of the axis and below it or left of it and above it, that
 // is with Re z and Im z of one sign; non-negative otherwise). The position is
 // (s (2 Re w / pi + 1) / 2, s (2 Im w / pi + 1) / 2).
+//
+// The formula is evaluated in the quarter right of the centre and above it
+// (columns from W / 2, rows up to H / 2), where it adds like terms; the other
+// quarters take it mirrored, since arcsin(-conj z) = -conj(arcsin z) and
+// arcsin(conj z) = conj(arcsin z). Below the centre the formula itself would
+// lose digits to cancellation, and the map costs a quarter of the
+// logarithms.
 cv::Point2f ArcsinePosition(int x, int y, int width, int height, float k, float s);
 
 // The arcsine map of src (8-bit BGR) into dst (created at src's size), read

@@ -61,6 +61,19 @@ TEST(ConformalWarps, PositionsFollowTheComplexMaps) {
     EXPECT_NEAR(inv.x, c.inversionU, 1e-6) << c.x << "," << c.y;
     EXPECT_NEAR(inv.y, c.inversionV, 1e-6) << c.x << "," << c.y;
   }
+  // The arcsine kernel draws its mirrored quarters where the map says, on
+  // odd and even sizes.
+  for (const cv::Size size : {cv::Size(9, 7), cv::Size(8, 6)}) {
+    const cv::Mat src = Gradient(size.width, size.height);
+    cv::Mat dst;
+    ASSERT_TRUE(SineKernel(src, dst, 2.5f, 1.5f, nullptr));
+    for (int y = 0; y < size.height; ++y)
+      for (int x = 0; x < size.width; ++x) {
+        const cv::Point2f p = ArcsinePosition(x, y, size.width, size.height, 2.5f, 1.5f);
+        const cv::Vec3f value = SampleImage(src, p.x, p.y, {.border = SampleBorder::Tile});
+        for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(dst.at<cv::Vec3b>(y, x)[ch], int(value[ch])) << size << x << "," << y;
+      }
+  }
   // The centre pixel of the warped picture is the photo's middle.
   const cv::Mat src = Gradient(40, 30);
   cv::Mat dst;
@@ -93,7 +106,7 @@ TEST(Wave, WithoutAmplitudeOnlyTheLightIsApplied) {
   // A flat surface: the normal is (0, 0, 1), nothing moves, the diffuse
   // term is Lz and the specular term 100 Lz^100.
   const float lz = 1 / std::sqrt(1.125f);
-  const float specular = 100 * std::pow(lz, 100.0f);
+  const float specular = float(100 * std::pow(double(lz), 100.0));
   const cv::Mat src = Gradient(30, 20);
   cv::Mat dst;
   ASSERT_TRUE(WaveKernel(src, dst, 0.146f, 0.0f, 0.75f, nullptr));
