@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <type_traits>
+
+#include <opencv2/core/hal/intrin.hpp>
 
 #include "core/sampler.h"
 
@@ -191,6 +194,20 @@ struct Bgr8Texture {
   TypedSampler<std::uint8_t, 3, 3> sampler;
   cv::Vec3f At(float u, float v) const { return sampler.At(u, v); }
 };
+
+#if CV_SIMD128
+// Stores the first three lanes as ToByte does: NaN and values below 0 give
+// 0, values of 255 and more (infinity too) give 255, the rest are truncated.
+inline void StoreColour(std::uint8_t* pixel, cv::v_float32x4 colour) {
+  colour = cv::v_min(cv::v_setall_f32(255.0f), colour);  // NaN stays NaN and truncates to 0
+  const cv::v_int32x4 whole = cv::v_trunc(colour);
+  const cv::v_uint8x16 bytes = cv::v_pack_u(cv::v_pack(whole, whole), cv::v_pack(whole, whole));
+  const std::uint32_t bits = cv::v_reinterpret_as_u32(bytes).get0();
+  pixel[0] = static_cast<std::uint8_t>(bits);
+  pixel[1] = static_cast<std::uint8_t>(bits >> 8);
+  pixel[2] = static_cast<std::uint8_t>(bits >> 16);
+}
+#endif
 struct NoTexture {
   cv::Vec3f At(float, float) const { return {1, 1, 1}; }
 };
@@ -206,13 +223,22 @@ struct FragmentSetup {
   std::vector<float> value;               // the current fragment's varyings
 };
 
-template <typename Texture>
+// N > 0: fragments of exactly N varyings, kept in local arrays the compiler
+// can hold in registers; N = 0: any count, in the setup's vectors.
+template <typename Texture, int N>
 bool DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, const VaryingLayout& layout,
                    const ScreenMapping& map, CullMode cull, cv::Mat* depthBuffer, cv::Mat& target,
                    const Texture& texture, bool textured, PixelShader shader, void* userData, int& currentTriangle,
                    FragmentSetup& f, const std::atomic<bool>* cancel) {
   const int channels = target.channels();
   const cv::Size size = target.size();
+  constexpr bool kFixed = N > 0;
+  const int count = kFixed ? N : f.count;
+  float fixedBase[kFixed ? N : 1], fixedStep2[kFixed ? N : 1], fixedStep3[kFixed ? N : 1], fixedValue[kFixed ? N : 1];
+  float* const base = kFixed ? fixedBase : f.base.data();
+  float* const step2 = kFixed ? fixedStep2 : f.step2.data();
+  float* const step3 = kFixed ? fixedStep3 : f.step3.data();
+  float* const value = kFixed ? fixedValue : f.value.data();
   for (int t = 0; t < mesh.triangleCount; ++t) {
     if (cancel && t % 64 == 0 && cancel->load(std::memory_order_relaxed)) return false;
     currentTriangle = t;
@@ -226,7 +252,7 @@ bool DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, co
     }
     // The fragment varyings of each corner: depth, colour, texture
     // coordinate, extra attributes.
-    float* corners[3] = {f.base.data(), f.step2.data(), f.step3.data()};
+    float* corners[3] = {base, step2, step3};
     for (int k = 0; k < 3; ++k) {
       float* a = corners[k];
       if (f.depth >= 0) a[f.depth] = 1.0f / vertex[k][layout.position + 2];
@@ -234,17 +260,13 @@ bool DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, co
       if (f.texCoord >= 0) std::copy_n(vertex[k] + layout.texCoord, 2, a + f.texCoord);
       if (f.extra >= 0) std::copy_n(vertex[k] + layout.extra, layout.extraCount, a + f.extra);
     }
-    for (int i = 0; i < f.count; ++i) {
-      f.step2[i] -= f.base[i];
-      f.step3[i] -= f.base[i];
+    for (int i = 0; i < count; ++i) {
+      step2[i] -= base[i];
+      step3[i] -= base[i];
     }
-    const float* base = f.base.data();
-    const float* step2 = f.step2.data();
-    const float* step3 = f.step3.data();
-    float* value = f.value.data();
 
     RasteriseTriangle(corner, map, size, cull, [&](int x, int y, float beta, float gamma) {
-      for (int i = 0; i < f.count; ++i) value[i] = base[i] + beta * step2[i] + gamma * step3[i];
+      for (int i = 0; i < count; ++i) value[i] = base[i] + beta * step2[i] + gamma * step3[i];
       if (depthBuffer) {
         float& stored = depthBuffer->ptr<float>(y)[x];
         const float d = 1.0f / value[f.depth];
@@ -264,6 +286,20 @@ bool DrawTriangles(const MeshData& mesh, const std::vector<float>& projected, co
         shader(in, colour, userData);
         for (float& c : colour) c *= 255.0f;
       } else {
+#if CV_SIMD128
+        if constexpr (std::is_same_v<Texture, Bgr8Texture>) {
+          // The default shading of an 8-bit texture in vector lanes: the
+          // same operations in the same order as below.
+          cv::v_float32x4 shade = cv::v_setall_f32(1.0f);
+          if (f.colour >= 0)
+            shade = cv::v_max(cv::v_float32x4(value[f.colour], value[f.colour + 1], value[f.colour + 2], 0.0f),
+                              cv::v_setall_f32(0.0f));
+          const cv::v_float32x4 texel = texture.sampler.AtLanes(value[f.texCoord], value[f.texCoord + 1]);
+          shade = shade * (texel / cv::v_setall_f32(255.0f)) * cv::v_setall_f32(255.0f);
+          StoreColour(target.ptr<std::uint8_t>(y) + static_cast<std::ptrdiff_t>(x) * channels, shade);
+          return;
+        }
+#endif
         for (int c = 0; c < 3; ++c) colour[c] = f.colour >= 0 ? std::max(value[f.colour + c], 0.0f) : 1.0f;
         if (textured) {
           const cv::Vec3f texel = texture.At(value[f.texCoord], value[f.texCoord + 1]);
@@ -315,18 +351,27 @@ bool MeshRenderer::Render(cv::Mat* depthBuffer, cv::Mat& target) {
                           static_cast<float>(view.y) + static_cast<float>(view.height) / 2.0f, scale, -scale};
 
   const bool textured = !pixelShader_ && !texture_.empty() && f.texCoord >= 0;
-  if (textured && texture_.type() == CV_8UC3) {
-    const Bgr8Texture texture{TypedSampler<std::uint8_t, 3, 3>(texture_, SampleBorder::Clamp)};
-    return DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture, true, pixelShader_,
-                         userData_, currentTriangle_, f, cancel_);
-  }
-  if (textured) {
-    const GeneralTexture texture{texture_};
-    return DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture, true, pixelShader_,
-                         userData_, currentTriangle_, f, cancel_);
-  }
-  return DrawTriangles(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, NoTexture{}, false,
-                       pixelShader_, userData_, currentTriangle_, f, cancel_);
+  auto draw = [&](const auto& texture, bool withTexture) {
+    using Texture = std::decay_t<decltype(texture)>;
+    auto run = [&]<int N>() {
+      return DrawTriangles<Texture, N>(mesh_, projected_, layout, map, cullMode_, depthBuffer, target, texture,
+                                       withTexture, pixelShader_, userData_, currentTriangle_, f, cancel_);
+    };
+    // The usual fragments (depth, colour and texture coordinate, or fewer)
+    // get a fixed count; shaders with extra attributes the general loop.
+    switch (f.count) {
+      case 2: return run.template operator()<2>();
+      case 3: return run.template operator()<3>();
+      case 4: return run.template operator()<4>();
+      case 5: return run.template operator()<5>();
+      case 6: return run.template operator()<6>();
+      default: return run.template operator()<0>();
+    }
+  };
+  if (textured && texture_.type() == CV_8UC3)
+    return draw(Bgr8Texture{TypedSampler<std::uint8_t, 3, 3>(texture_, SampleBorder::Clamp)}, true);
+  if (textured) return draw(GeneralTexture{texture_}, true);
+  return draw(NoTexture{}, false);
 }
 
 }  // namespace grinsnap

@@ -98,8 +98,11 @@ bool RasteriseTriangle(const ProjectedCorner (&corner)[3], const ScreenMapping& 
   // Corners sorted top to bottom. Every edge is walked from its upper to its
   // lower corner, so a shared edge is computed the same way by both of its
   // triangles.
+  // Three compare-and-swaps; corners of equal height keep their order.
   int order[3] = {0, 1, 2};
-  std::stable_sort(order, order + 3, [&](int a, int b) { return sy[a] < sy[b]; });
+  if (sy[order[1]] < sy[order[0]]) std::swap(order[0], order[1]);
+  if (sy[order[2]] < sy[order[1]]) std::swap(order[1], order[2]);
+  if (sy[order[1]] < sy[order[0]]) std::swap(order[0], order[1]);
   const float xa = sx[order[0]], ya = sy[order[0]];
   const float xb = sx[order[1]], yb = sy[order[1]];
   const float xc = sx[order[2]], yc = sy[order[2]];
@@ -132,17 +135,27 @@ bool RasteriseTriangle(const ProjectedCorner (&corner)[3], const ScreenMapping& 
     const float a21 = dy2 - projectedY * dz2;
     const float a22 = dy3 - projectedY * dz3;
     const float b2 = projectedY * cz[0] - cy[0];
-    for (int column = firstColumn; column < endColumn; ++column) {
-      const float projectedX = (static_cast<float>(column) + 0.5f - map.originX) * inverseScaleX;
-      const float a11 = dx2 - projectedX * dz2;
-      const float a12 = dx3 - projectedX * dz3;
-      const float b1 = projectedX * cz[0] - cx[0];
-      const float det = a11 * a22 - a12 * a21;
-      if (det == 0.0f) continue;
-      const float inverseDet = 1.0f / det;
-      const float beta = (b1 * a22 - a12 * b2) * inverseDet;
-      const float gamma = (a11 * b2 - b1 * a21) * inverseDet;
-      fragment(column, row, beta, gamma);
+    // The weights of a run of pixels are worked out together before their
+    // fragments, so that the divisions of neighbouring pixels overlap
+    // instead of waiting on one another.
+    constexpr int kRun = 16;
+    float betas[kRun], gammas[kRun];
+    bool solvable[kRun];
+    for (int start = firstColumn; start < endColumn; start += kRun) {
+      const int n = std::min(kRun, endColumn - start);
+      for (int i = 0; i < n; ++i) {
+        const float projectedX = (static_cast<float>(start + i) + 0.5f - map.originX) * inverseScaleX;
+        const float a11 = dx2 - projectedX * dz2;
+        const float a12 = dx3 - projectedX * dz3;
+        const float b1 = projectedX * cz[0] - cx[0];
+        const float det = a11 * a22 - a12 * a21;
+        solvable[i] = det != 0.0f;
+        const float inverseDet = 1.0f / det;
+        betas[i] = (b1 * a22 - a12 * b2) * inverseDet;
+        gammas[i] = (a11 * b2 - b1 * a21) * inverseDet;
+      }
+      for (int i = 0; i < n; ++i)
+        if (solvable[i]) fragment(start + i, row, betas[i], gammas[i]);
     }
   }
   return true;
