@@ -5,6 +5,7 @@
 #include "app/template_library.h"
 #include "app_test_util.h"
 #include "core/template_document.h"
+#include "platform/version.h"
 #include "test_support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -444,7 +445,8 @@ TEST(TemplateFiles, CurrentEnvironmentUsesTheUserFolders) {
   const LibraryEnvironment env = LibraryEnvironment::Current();
   EXPECT_EQ(env.documents, test::TempHome() / "Documents");
   EXPECT_EQ(env.appData, test::TempHome() / ".local/share");
-  EXPECT_EQ(env.programVersion, 100);
+  // The number made from project(VERSION ...): major x 100 + minor x 10 + patch.
+  EXPECT_EQ(env.programVersion, kProgramVersionNumber);
 }
 
 }  // namespace
