@@ -99,8 +99,8 @@ bool SineKernel(const cv::Mat& src, cv::Mat& dst, float k, float s, const std::a
   return ParallelRows(bands, cancel, [&](int band) {
     const int top = band * kWarpBlockRows, bottom = std::min(top + kWarpBlockRows, quarterRows);
     // Per row of a block, two passes: the up to four pixels of each quarter
-    // point with their texture positions, the source rows they read fetched
-    // ahead; then the samples.
+    // point with their texture positions, then the samples, each one's
+    // source rows fetched a few pixels ahead.
     struct Target {
       std::uint8_t* out;
       cv::Point2f p;
@@ -115,9 +115,7 @@ bool SineKernel(const cv::Mat& src, cv::Mat& dst, float k, float s, const std::a
         const int below = height - yc < height && height - yc > yc ? height - yc : -1;
         int n = 0;
         auto aim = [&](int x, int y, cv::Point2f w, bool mirrorX, bool mirrorY) {
-          const cv::Point2f p = TexturePosition(w, b, mirrorX, mirrorY, s);
-          sampler.Prefetch(p.x, p.y);
-          targets[n++] = {dst.ptr<std::uint8_t>(y) + 3 * x, p};
+          targets[n++] = {dst.ptr<std::uint8_t>(y) + 3 * x, TexturePosition(w, b, mirrorX, mirrorY, s)};
         };
         for (int xc = left; xc < right; ++xc) {
           const cv::Point2f w = ArcsineQuarter(PlanePosition(xc, width, k), b);
@@ -127,7 +125,10 @@ bool SineKernel(const cv::Mat& src, cv::Mat& dst, float k, float s, const std::a
           if (below >= 0 && onRight) aim(xc, below, w, false, true);
           if (below >= 0 && onLeft) aim(width - xc, below, w, true, true);
         }
+        for (int i = 0; i < std::min(kWarpPrefetchAhead, n); ++i) sampler.Prefetch(targets[i].p.x, targets[i].p.y);
         for (int i = 0; i < n; ++i) {
+          if (i + kWarpPrefetchAhead < n)
+            sampler.Prefetch(targets[i + kWarpPrefetchAhead].p.x, targets[i + kWarpPrefetchAhead].p.y);
 #if CV_SIMD128
           StoreBgr8(targets[i].out, sampler.AtLanes(targets[i].p.x, targets[i].p.y));
 #else

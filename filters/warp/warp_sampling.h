@@ -46,6 +46,9 @@ enum class WarpStore {
 // while the block's rows go over it.
 inline constexpr int kWarpBlockRows = 16;
 inline constexpr int kWarpBlockColumns = 64;
+// Samples are fetched this many pixels ahead of their use: enough to keep
+// several reads on their way, few enough for the memory to take them all.
+inline constexpr int kWarpPrefetchAhead = 8;
 
 template <typename Map>
 bool WarpBySampling(const cv::Mat& src, cv::Mat& dst, SampleBorder border, WarpStore store, Map&& map,
@@ -59,8 +62,8 @@ bool WarpBySampling(const cv::Mat& src, cv::Mat& dst, SampleBorder border, WarpS
   // alone, so neither the split nor the order changes the picture.
   return ParallelRows(bands, cancel, [&](int band) {
     const int top = band * kWarpBlockRows, bottom = std::min(top + kWarpBlockRows, src.rows);
-    // Each row of a block is done in two passes: the positions first, with
-    // the source rows they will read fetched ahead, then the samples. Warps
+    // Each row of a block is done in two passes: the positions first, then
+    // the samples, each one's source rows fetched a few pixels ahead. Warps
     // that scatter their reads (the middle of the inversion) would otherwise
     // wait on the memory one pixel at a time.
     float us[kWarpBlockColumns], vs[kWarpBlockColumns];
@@ -71,11 +74,14 @@ bool WarpBySampling(const cv::Mat& src, cv::Mat& dst, SampleBorder border, WarpS
         for (int x = left; x < right; ++x) {
           const int i = x - left;
           mapped[i] = map(x, y, us[i], vs[i]);
-          if (mapped[i]) sampler.Prefetch(us[i], vs[i]);
         }
+        const int n = right - left;
+        for (int i = 0; i < std::min(kWarpPrefetchAhead, n); ++i)
+          if (mapped[i]) sampler.Prefetch(us[i], vs[i]);
         std::uint8_t* out = dst.ptr<std::uint8_t>(y) + 3 * left;
-        for (int x = left; x < right; ++x, out += 3) {
-          const int i = x - left;
+        for (int i = 0; i < n; ++i, out += 3) {
+          if (i + kWarpPrefetchAhead < n && mapped[i + kWarpPrefetchAhead])
+            sampler.Prefetch(us[i + kWarpPrefetchAhead], vs[i + kWarpPrefetchAhead]);
           if (!mapped[i]) continue;
 #if CV_SIMD128
           StoreBgr8(out, round ? sampler.AtLanes(us[i], vs[i]) + cv::v_setall_f32(0.5f) : sampler.AtLanes(us[i], vs[i]));
