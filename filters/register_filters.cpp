@@ -4,6 +4,7 @@
 #include "filters/drawing/register_drawing.h"
 #include "filters/simple_filter.h"
 #include "filters/tone/register_tone.h"
+#include "filters/warp/register_warp.h"
 
 namespace grinsnap {
 
@@ -17,7 +18,7 @@ std::span<const ClassEntry> BaseFilterClasses() {
 
 std::vector<std::span<const ClassEntry>> FilterClassLists() {
   // One line per family.
-  return {BaseFilterClasses(), ToneFilterClasses(), DrawingFilterClasses()};
+  return {BaseFilterClasses(), ToneFilterClasses(), DrawingFilterClasses(), WarpFilterClasses()};
 }
 
 }  // namespace grinsnap

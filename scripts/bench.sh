@@ -11,3 +11,4 @@ cmake --build --preset bench
 echo "machine: $(nproc) cores"
 build/bench/bin/grinsnap_bench "$@"
 build/bench/bin/grinsnap_engine_bench
+build/bench/bin/grinsnap_render_bench

@@ -6,7 +6,7 @@
 
 #include <opencv2/core/utility.hpp>
 
-#include "filters/sampler.h"
+#include "core/sampler.h"
 #include "filters/tone/tone_support.h"
 #include "core/xml_params.h"
 

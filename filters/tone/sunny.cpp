@@ -7,7 +7,8 @@
 
 #include <opencv2/core/utility.hpp>
 
-#include "filters/sampler.h"
+#include "core/sampler.h"
+#include "filters/colour_circle.h"
 #include "filters/tone/tone_support.h"
 
 namespace grinsnap {
@@ -102,15 +103,7 @@ SunnyTables MakeSunnyTables(CrtRandom& random, float c) {
   tables.noise2.create(1, SunnyTables::kNoise2Length, CV_32F);
   for (int i = 0; i < SunnyTables::kNoise2Length; ++i) tables.noise2.ptr<float>(0)[i] = SignedUnit(random);
 
-  // One turn of the colour circle: three cosines a third of a turn apart.
-  tables.colours.create(1, SunnyTables::kColourLength, CV_32FC3);
-  float* colour = tables.colours.ptr<float>(0);
-  for (int i = 0; i < SunnyTables::kColourLength; ++i, colour += 3) {
-    const float a = kTwoPi * static_cast<float>(i) / static_cast<float>(SunnyTables::kColourLength);
-    const float phases[3] = {a, a + kTwoPi / 3.0f, a + 2.0f * kTwoPi / 3.0f};
-    for (int ch = 0; ch < 3; ++ch)
-      colour[ch] = std::clamp(std::cos(phases[ch]) * 128.0f + 128.0f, 0.0f, 255.0f);
-  }
+  tables.colours = ColourCircleRow(SunnyTables::kColourLength);
 
   // Raised-cosine bumps of height 0.2 around each ring radius; overlapping
   // bumps keep the larger value.

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "filters/sampler.h"
+#include "core/sampler.h"
 #include "filters/simple_filter.h"
 #include "platform/crt_random.h"
 

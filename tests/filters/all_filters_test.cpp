@@ -20,8 +20,9 @@ const std::set<std::string> kOwnSuite = {"CombineFilter", "MultiSrcFilter", "Fra
                                          "FaceFilter"};
 
 // Filters whose defaults leave the picture as it is (a Lomo pass without
-// blackness crushes nothing; the simple base draws nothing).
-const std::set<std::string> kUnchangedByDefault = {"LomoFilter", "SimpleFilter"};
+// blackness crushes nothing; the simple base draws nothing; a template's
+// untouched block gives the mosaic cells of size 0).
+const std::set<std::string> kUnchangedByDefault = {"LomoFilter", "MosaicFilter", "SimpleFilter"};
 
 constexpr std::uint32_t kSeed = 20261208;
 

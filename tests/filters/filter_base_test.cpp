@@ -7,7 +7,7 @@
 #include "core/render.h"
 #include "filters/filter_factory.h"
 #include "filters/combine.h"
-#include "filters/sampler.h"
+#include "core/sampler.h"
 #include "filters/simple_filter.h"
 #include "filters/working_resolution.h"
 #include "test_support/test_support.h"

@@ -10,7 +10,7 @@
 
 #include "core/registry.h"
 #include "filters/filter_factory.h"
-#include "filters/sampler.h"
+#include "core/sampler.h"
 #include "filters/tone/mood.h"
 #include "filters/tone/sunny.h"
 #include "test_support/test_support.h"
