@@ -180,15 +180,16 @@ std::string PathForMode(const std::string& path, ExportMode mode) {
   }
   if (dot == std::string::npos) return path + ".jpg";
   const std::string extension = FileExtension(path);
-  for (const char* accepted : {"jpg", "bmp", "png"})
+  for (const char* accepted : kImageExtensions)
     if (EqualsIgnoringCase(extension, accepted)) return path;
   return WithExtension(path, dot, "jpg");
 }
 
 std::string ImageSavePath(const std::string& path) {
   const std::string extension = FileExtension(path);
-  if (ExtensionDot(path) != std::string::npos && (extension == "bmp" || extension == "jpg" || extension == "png"))
-    return path;
+  if (ExtensionDot(path) != std::string::npos)
+    for (const char* accepted : kImageExtensions)
+      if (extension == accepted) return path;
   return path + ".jpg";
 }
 
@@ -202,6 +203,31 @@ std::string PathWithPhotoName(const std::string& path, const std::string& name) 
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   return folder + name + ".jpg";
+}
+
+namespace {
+
+// Two spellings of one file: compared as absolute, normal paths, so that
+// "./a/../b.jpg" and "b.jpg" meet; a file that exists is also compared by
+// identity (links, bind mounts).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  const auto normal = [](const std::filesystem::path& p) {
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(p, ignored);
+    return (absolute.empty() ? p : absolute).lexically_normal();
+  };
+  return normal(a) == normal(b);
+}
+
+}  // namespace
+
+std::string ProposedExportPath(const std::string& path, const std::string& name,
+                               const std::filesystem::path& photoFile) {
+  const std::string proposed = PathWithPhotoName(path, name);
+  if (photoFile.empty() || !SameFile(proposed, photoFile)) return proposed;
+  return PathWithPhotoName(path, name + "_grinsnap");
 }
 
 int ParseDecimal(std::string_view text) {
@@ -229,9 +255,22 @@ std::filesystem::path PreviewTempFile(const std::filesystem::path& folder, const
 
 // ---- Pictures and files ----
 
+ExportSize KeepAspectSize(ExportSize requested, ExportSize source) {
+  // A width typed with keep aspect sets the height by integer division
+  // (1000 on a 600 x 400 picture reads 1000 x 666); fitting that pair again
+  // would round the width down to 999. A pair in which one side follows
+  // from the other that way has the picture's aspect already and is the
+  // size the user asked for.
+  if (requested.Positive() && source.Positive() &&
+      (requested.height == MulDiv(requested.width, source.height, source.width) ||
+       requested.width == MulDiv(requested.height, source.width, source.height)))
+    return requested;
+  return AspectFit(requested, source);
+}
+
 cv::Mat ResizeForExport(const cv::Mat& picture, ExportSize requested, bool keepAspect) {
   if (picture.empty()) return {};
-  const ExportSize size = keepAspect ? AspectFit(requested, {picture.cols, picture.rows}) : requested;
+  const ExportSize size = keepAspect ? KeepAspectSize(requested, {picture.cols, picture.rows}) : requested;
   if (!size.Positive()) return {};
   const cv::Mat colour = picture.type() == CV_8UC3 ? picture : ToEightBitColour(picture, false);
   if (size.width == colour.cols && size.height == colour.rows) return colour.clone();
@@ -353,9 +392,13 @@ bool EncodeExportImage(const cv::Mat& picture, std::string_view extension, const
   if (picture.empty()) return false;
   const bool png = EqualsIgnoringCase(extension, "png");
   const bool bmp = EqualsIgnoringCase(extension, "bmp");
+  const bool webp = EqualsIgnoringCase(extension, "webp");
+  const bool tif = EqualsIgnoringCase(extension, "tif");
+  const bool jpeg = !png && !bmp && !webp && !tif;
+  const char* encoder = png ? ".png" : bmp ? ".bmp" : webp ? ".webp" : tif ? ".tiff" : ".jpg";
   std::vector<std::uint8_t> encoded;
   try {
-    if (!cv::imencode(png ? ".png" : bmp ? ".bmp" : ".jpg", picture, encoded)) return false;
+    if (!cv::imencode(encoder, picture, encoded)) return false;
   } catch (const cv::Exception&) {
     return false;  // a picture the encoder does not take
   }
@@ -363,7 +406,7 @@ bool EncodeExportImage(const cv::Mat& picture, std::string_view extension, const
   if (title.empty() && description.empty()) return true;
   if (png)
     InsertPngText(bytes, title, description);
-  else if (!bmp)
+  else if (jpeg)
     InsertJpegExif(bytes, title, description);
   return true;
 }
@@ -419,8 +462,11 @@ int ExportGifFile(const std::string& path, const std::filesystem::path& tempFile
   // The animation just written may be far larger than a data file.
   constexpr std::size_t kMaxAnimationBytes = std::size_t(1) << 31;
   std::string bytes;
-  if (!ReadWholeFile(tempFile, bytes, kMaxAnimationBytes) || !WriteFileAtomically(target, bytes))
-    return kGifExportFailed;
+  const bool copied = ReadWholeFile(tempFile, bytes, kMaxAnimationBytes) && WriteFileAtomically(target, bytes);
+  // The frames were written for this export only.
+  std::error_code ignored;
+  std::filesystem::remove(tempFile, ignored);
+  if (!copied) return kGifExportFailed;
   if (finalPath) *finalPath = target;
   return kGifExportDone;
 }

@@ -92,18 +92,25 @@ void CheckSize(SizeFields& fields);
 void ChooseMode(SizeFields& fields, std::string& path, ExportMode mode);
 
 // The extension rule of a mode switch. Image: no extension gets ".jpg"; an
-// extension other than jpg, bmp or png (ignoring case) is replaced by "jpg".
+// extension that is none of kImageExtensions (ignoring case) is replaced by
+// "jpg".
 // GIF: no extension gets ".gif"; any extension other than gif (ignoring
 // case) is replaced by "gif".
 std::string PathForMode(const std::string& path, ExportMode mode);
 // The extension rule when an image file is written: no extension, or one
-// that is not exactly "bmp", "jpg" or "png", gets ".jpg" appended.
+// that is not exactly one of kImageExtensions, gets ".jpg" appended.
 std::string ImageSavePath(const std::string& path);
 // The extension rule when a GIF file is written: no extension gets ".gif";
 // one that is not exactly "gif" is replaced by "gif".
 std::string GifSavePath(const std::string& path);
 // The path's folder followed by the photo's name and ".jpg".
 std::string PathWithPhotoName(const std::string& path, const std::string& name);
+// The path the export dialog proposes for a photo: PathWithPhotoName, unless
+// that is the photo's own file (the same file once both are made absolute
+// and normal), which an export must never replace by a press of Enter; then
+// the name gets "_grinsnap" before its extension.
+std::string ProposedExportPath(const std::string& path, const std::string& name,
+                               const std::filesystem::path& photoFile);
 
 // The extension of a path (the text after the last dot of its file name,
 // without the dot); "" for none. A blank after the dot means there is none.
@@ -120,15 +127,25 @@ bool ExportSizeTextValid(std::string_view width, std::string_view height);
 // the extension of the photo's file ("jpg" when it has none), in `folder`.
 std::filesystem::path PreviewTempFile(const std::filesystem::path& folder, const std::string& photoPath);
 
-// The picture resized (bilinear) for saving: to the aspect fit of the
+// The size a picture is saved at with keep aspect: the aspect fit of the
+// requested size, except that a pair the size fields made (one side is the
+// other times the picture's aspect, by integer division) is kept as typed.
+ExportSize KeepAspectSize(ExportSize requested, ExportSize source);
+
+// The picture resized (bilinear) for saving: to KeepAspectSize of the
 // requested size with keep aspect, else to the requested size; always 8-bit
 // three-channel. Empty for an empty picture or a size without area.
 cv::Mat ResizeForExport(const cv::Mat& picture, ExportSize requested, bool keepAspect);
 
+// The picture file extensions the image encoders write, in the order the
+// save dialog offers them.
+inline constexpr const char* kImageExtensions[] = {"jpg", "png", "bmp", "webp", "tif"};
+
 // Encodes a picture by extension (ignoring case): "png" as PNG, "bmp" as
-// BMP, anything else as JPEG. A title and a description, when given, go
-// into the JPEG's Exif block (ImageTitle 0x0320, ImageDescription 0x010E)
-// or the PNG's text chunks (Title, Description); BMP carries neither.
+// BMP, "webp" as WebP, "tif" as TIFF, anything else as JPEG. A title and a
+// description, when given, go into the JPEG's Exif block (ImageTitle
+// 0x0320, ImageDescription 0x010E) or the PNG's text chunks (Title,
+// Description); the other formats carry neither.
 bool EncodeExportImage(const cv::Mat& picture, std::string_view extension, const std::string& title,
                        const std::string& description, std::string& bytes);
 
@@ -160,8 +177,8 @@ using RenderAnimation = std::function<bool(const std::string& tempPath)>;
 std::filesystem::path GifTempFile(const std::filesystem::path& folder);
 
 // Exports a GIF: makes the folders, applies GifSavePath, asks before
-// replacing an existing file (no → cancelled), renders into tempFile and
-// copies it over the target. finalPath receives the target on success.
+// replacing an existing file (no → cancelled), renders into tempFile,
+// copies it over the target and removes it. finalPath receives the target on success.
 int ExportGifFile(const std::string& path, const std::filesystem::path& tempFile, const ConfirmOverwrite& confirm,
                   const RenderAnimation& render, std::string* finalPath);
 

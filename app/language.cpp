@@ -222,7 +222,9 @@ LanguageMenu BuildLanguageMenu(const fs::path& langFolder, const CGRSSettings& s
     LanguageMenuEntry entry;
     entry.commandId = command;
     entry.caption = std::move(caption);
-    entry.fileName = ToLowerAscii(name);
+    // The name as the folder has it: on a file system that tells case the
+    // lower-case spelling names no file.
+    entry.fileName = name;
     entry.checked = !settings.languageAuto && EqualsIgnoreCase(entry.fileName, settings.language);
     menu.entries.push_back(std::move(entry));
   }

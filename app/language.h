@@ -33,6 +33,7 @@ enum DialogId : int {
   kDlgExpressionPane = 136,
   kDlgPreview = 157,
   kDlgOperationPanel = 158,
+  kDlgPhotoEdit = kDlgOperationPanel,  // the photo-editing dialog stands in for it
   kDlg2DPane = 159,
   kDlg3DPane = 160,
   kDlgExport = 165,
@@ -156,7 +157,7 @@ void ChooseLanguage(CGRSSettings& settings, const std::string& fileName);
 struct LanguageMenuEntry {
   int commandId = 0;       // 33000 + index among the offered files
   std::string caption;     // "General"/"Language"
-  std::string fileName;    // lower case
+  std::string fileName;    // as the folder spells it
   bool checked = false;    // the current language, when not automatic
 };
 struct LanguageMenu {

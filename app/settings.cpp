@@ -18,7 +18,8 @@ bool CGRSSettings::Serialize(bool write, CSettingsStorage& storage, bool reset) 
       Field(storage, "username", username, defaults.username, write, reset, ok) &&
       Field(storage, "password", password, defaults.password, write, reset, ok) &&
       Field(storage, "remacc", remacc, defaults.remacc, write, reset, ok) &&
-      Field(storage, "export", exportPath, defaults.exportPath, write, reset, ok);
+      Field(storage, "export", exportPath, defaults.exportPath, write, reset, ok) &&
+      Field(storage, "wndmaximized", maximized, defaults.maximized, write, reset, ok);
   return ok;
 }
 

@@ -60,6 +60,7 @@ public:
   std::string password;                      // "password" (plain text, as the user asked to remember it)
   std::int32_t remacc = 0;                   // "remacc": non-zero when the account is remembered
   std::string exportPath;                    // "export": last saved or exported file
+  bool maximized = false;                    // "wndmaximized": the window was left maximised
 
   bool Serialize(bool write, CSettingsStorage& storage, bool reset) override;
 

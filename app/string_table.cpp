@@ -77,6 +77,21 @@ constexpr BuiltinStringEntry kStrings[] = {
     {kIdsTipDragAndDrop,
      "You can drag-and-drop image from the image list to the preview window to view the effect."},
     {kIdsTipDoubleClickFrame, "Double click on frames to change source image."},
+    {kIdsOriginalImage, "Original Image"},
+    {kIdsOriginalImageTip, "Show the photo itself, to turn it or to set its clip box"},
+    {kIdsShowResult, "Result"},
+    {kIdsShowResultTip, "Show the result of the template again"},
+    {kIdsEmptyPreviewHint, "Add a photo to begin"},
+    {kIdsLoadingPhoto, "Loading %s..."},
+    {kIdsApplyingEffect, "Applying the effect..."},
+    {kIdsPhotosTab, "Photos"},
+    {kIdsHistoryTab, "History"},
+    {kIdsPhotoLoadFailed,
+     "The picture \"%s\" could not be opened. It may be damaged, too large, or in a format Grinsnap does not "
+     "read."},
+    {kIdsRenderFailed, "The effect could not be applied to this photo: %s."},
+    {kIdsHistoryStep, "Step %d of %d of the history"},
+    {kIdsAboutText, "A photo-effects studio."},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
@@ -88,6 +103,28 @@ const char* BuiltinString(int id) {
   const auto* found = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
                                        [](const BuiltinStringEntry& entry, int key) { return entry.id < key; });
   return (found != std::end(kStrings) && found->id == id) ? found->text : nullptr;
+}
+
+std::string FormatText(std::string_view pattern, std::initializer_list<std::string> arguments) {
+  std::string out;
+  auto next = arguments.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size()) {
+      const char kind = pattern[i + 1];
+      if (kind == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if ((kind == 's' || kind == 'd') && next != arguments.end()) {
+        out += *next++;
+        ++i;
+        continue;
+      }
+    }
+    out += pattern[i];
+  }
+  return out;
 }
 
 const BuiltinStringEntry* BuiltinStrings(int* count) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
 namespace grinsnap {
 
 // Identifiers of the built-in string table. A language file replaces an
@@ -66,11 +70,29 @@ enum StringId : int {
   kIdsOrderRandom = 192,
   kIdsTipDragAndDrop = 193,
   kIdsTipDoubleClickFrame = 194,
+  // Texts of this program beyond the classic table.
+  kIdsOriginalImage = 195,
+  kIdsOriginalImageTip = 196,
+  kIdsShowResult = 197,
+  kIdsShowResultTip = 198,
+  kIdsEmptyPreviewHint = 199,
+  kIdsLoadingPhoto = 200,
+  kIdsApplyingEffect = 201,
+  kIdsPhotosTab = 202,
+  kIdsHistoryTab = 203,
+  kIdsPhotoLoadFailed = 204,
+  kIdsRenderFailed = 205,
+  kIdsHistoryStep = 206,
+  kIdsAboutText = 207,
 };
+
+// A text with its "%s" and "%d" fields replaced by the arguments in turn;
+// "%%" is a percent sign; fields without an argument stay as they are.
+std::string FormatText(std::string_view pattern, std::initializer_list<std::string> arguments);
 
 // The first and last identifier of the string table.
 inline constexpr int kFirstStringId = 101;
-inline constexpr int kLastStringId = 194;
+inline constexpr int kLastStringId = 207;
 
 // The built-in text of a string identifier; null for an identifier the
 // table does not hold. Texts are UTF-8 with real line breaks.

@@ -45,4 +45,19 @@ std::vector<ToolBarEntry> ComposeToolBar(const ToolBarState& state) {
   return bar;
 }
 
+std::vector<ToolBarEntry> ComposeModeBar(const ToolBarState& state) {
+  std::vector<ToolBarEntry> bar;
+  if (state.editingOriginal)
+    bar.push_back(Button(state.hasTemplate ? kCmdShowTemplateMode : kCmdShowFirstMode, kIdsShowResult,
+                         kIdsShowResultTip));
+  else
+    bar.push_back(Button(kCmdShowSecondMode, kIdsOriginalImage, kIdsOriginalImageTip));
+  ToolBarEntry add = Button(kCmdAddToInput, kIdsAddToInput, kIdsAddToInputTip);
+  add.enabled = state.canAddResult;
+  bar.push_back(add);
+  if (state.photoListEmpty)
+    for (ToolBarEntry& entry : bar) entry.enabled = false;
+  return bar;
+}
+
 }  // namespace grinsnap

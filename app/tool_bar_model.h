@@ -48,6 +48,8 @@ struct ToolBarState {
   bool paneShown = false;
   bool photoListEmpty = false;
   std::vector<ToolButtonDesc> templateButtons;  // from the template's GetToolButtons
+  bool hasTemplate = false;        // a template is selected
+  bool canAddResult = false;       // a finished result not yet added to the photo list
 };
 
 // The tool bar, rebuilt on every mode change: Add Image, Edit, Export, a
@@ -56,5 +58,11 @@ struct ToolBarState {
 // template has a pane; then the template's own buttons. With an empty photo
 // list every entry from the fifth on is disabled.
 std::vector<ToolBarEntry> ComposeToolBar(const ToolBarState& state);
+
+// The bar beside it with the view and the result's commands: "Result"
+// (command 3, or 2 without a template) while the original image is shown,
+// else "Original Image" (command 6); then "Add To Input" (command 7), on
+// only while there is a result it can add. An empty photo list disables both.
+std::vector<ToolBarEntry> ComposeModeBar(const ToolBarState& state);
 
 }  // namespace grinsnap

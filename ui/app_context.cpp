@@ -13,6 +13,7 @@ AppContext* current = nullptr;
 
 AppContext& App() { return *current; }
 void SetApp(AppContext* app) { current = app; }
+AppContext* CurrentApp() { return current; }
 
 std::string AppContext::Text(int stringId) const {
   if (language) return language->Text(stringId);

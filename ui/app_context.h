@@ -48,5 +48,8 @@ bool SaveSettingsAtExit(AppContext& app, CSettingsStorageIni& storage);
 // The process's context; valid between its creation in main() and exit.
 AppContext& App();
 void SetApp(AppContext* app);
+// The context when there is one (null before main() made it and in tests
+// without one).
+AppContext* CurrentApp();
 
 }  // namespace grinsnap

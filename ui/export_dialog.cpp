@@ -32,8 +32,9 @@ namespace grinsnap {
 namespace {
 
 // What the save dialogs of Browse offer in each mode.
-const QStringList kImageFilters = {"All Image Files (*.jpg *.bmp *.png)", "JPEG Files (*.jpg)",
-                                   "Bitmap Files (*.bmp)", "Potable Net Graph (*.png)", "All Files (*)"};
+const QStringList kImageFilters = {"All Image Files (*.jpg *.png *.bmp *.webp *.tif)", "JPEG Files (*.jpg)",
+                                   "Potable Net Graph (*.png)", "Bitmap Files (*.bmp)", "WebP Files (*.webp)",
+                                   "TIFF Files (*.tif)", "All Files (*)"};
 const QStringList kGifFilters = {"Graphic Interchange Format (*.gif)"};
 
 QString SizeText(ExportSize size) {
@@ -84,7 +85,7 @@ ExportDialog::ExportDialog(AppContext& app, ExportSource source, std::string pat
     fields_.width = picture.cols;
     fields_.height = picture.rows;
   }
-  if (!source_.name.empty()) path_ = PathWithPhotoName(path_, source_.name);
+  if (!source_.name.empty()) path_ = ProposedExportPath(path_, source_.name, source_.file);
 
   BuildControls();
   ApplyTexts();
@@ -307,8 +308,9 @@ void ExportDialog::OpenFolder() {
 }
 
 bool ExportDialog::ConfirmOverwrite() {
-  return ShowMessage(this, app_.QText(kIdsOverwriteFile), kCaptionWarning, MessageButtons::OkCancel) ==
-         MessageResult::Ok;
+  // Enter keeps the file: the path may well be a photo of the user's own.
+  return ShowMessage(this, app_.QText(kIdsOverwriteFile), kCaptionWarning, MessageButtons::OkCancel,
+                     MessageDefault::Safe) == MessageResult::Ok;
 }
 
 void ExportDialog::accept() {

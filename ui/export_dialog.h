@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <string>
 
 #include <QDialog>
@@ -29,6 +30,8 @@ struct ExportSource {
   std::string description;
   // The photo's file name without folder and extension; "" when it has none.
   std::string name;
+  // The photo's own file, which the dialog never proposes to write over.
+  std::filesystem::path file;
 };
 
 // A recommended size in the export dialog: its name and size, clicked to

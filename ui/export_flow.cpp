@@ -34,17 +34,18 @@ cv::Mat UneditedPicture(const PhotoItem& input, HNODE node) {
 
 }  // namespace
 
-void RunExport(QWidget* parent, AppContext& app) {
+bool RunExport(QWidget* parent, AppContext& app) {
   CProcessEngine& engine = app.engine;
   // The result is read only once a background run has finished with it.
   if (engine.IsBusy()) engine.WaitForResult();
   if (engine.Output().empty()) {
     ShowMessage(parent, app.QText(kIdsNoImageToSave), kCaptionNoImage);
-    return;
+    return false;
   }
   PreviewDialog dialog(app, engine.Output(), SourcePhoto(engine), app.settings.exportPath, parent);
   dialog.exec();
   app.settings.exportPath = dialog.ExportPath();
+  return dialog.Saved();
 }
 
 bool EditInputs(QWidget* parent, AppContext& app) {

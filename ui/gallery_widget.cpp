@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <QAction>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -328,6 +330,18 @@ protected:
     }
   }
   void wheelEvent(QWheelEvent* event) override;
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::ToolTip) {
+      auto* help = static_cast<QHelpEvent*>(event);
+      const QString tip = gallery_.ToolTipAt(help->pos());
+      if (tip.isEmpty())
+        QToolTip::hideText();
+      else
+        QToolTip::showText(help->globalPos(), tip, this);
+      return true;
+    }
+    return QWidget::event(event);
+  }
   void leaveEvent(QEvent* event) override {
     SetHovered(nullptr);
     QWidget::leaveEvent(event);
@@ -807,6 +821,15 @@ QString GalleryWidget::PickHint(const GalleryItem& item) const {
     if (at >= 0) text.replace(at, 2, QString::fromStdString(name ? name : item.entry->name));
   }
   return text;
+}
+
+QString GalleryWidget::SelectedHint() const { return selected_ ? PickHint(*selected_) : QString(); }
+
+QString GalleryWidget::ToolTipAt(const QPoint& pos) {
+  const GalleryHit hit = layout_.HitTest(pos.x(), pos.y());
+  if (hit.kind != GalleryHit::kItem || !hit.item) return {};
+  // The caption under the tile may be cut short; the tooltip has it whole.
+  return QString::fromStdString(hit.item->caption);
 }
 
 void GalleryWidget::Pick(GalleryItem& item) {

@@ -66,6 +66,11 @@ public:
   // ---- State, for the work area and for tests ----
   const GalleryLayout& Layout() const { return layout_; }
   TemplateEntry* SelectedEntry() const;
+  // The preview's hint for the selected item in the current language; empty
+  // when it has none (an installed template).
+  QString SelectedHint() const;
+  // The tooltip of the tile at a point of the list: the template's name.
+  QString ToolTipAt(const QPoint& pos);
   // Marks the entry's tile as the selected one (the template chosen
   // elsewhere, by name); null clears the mark. Nothing is emitted.
   void MarkSelected(const TemplateEntry* entry);

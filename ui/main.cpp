@@ -48,7 +48,11 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     MainWindow window(app);
-    window.show();
+    // The rectangle stays the one to go back to from the maximised state.
+    if (app.settings.maximized)
+      window.showMaximized();
+    else
+      window.show();
     // Pictures named on the command line are added to the photo list;
     // "--template NAME" starts with that template chosen.
     QStringList files = QApplication::arguments();

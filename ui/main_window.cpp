@@ -50,10 +50,16 @@ constexpr const char* kTipOkText = "I know";
 constexpr const char* kHelpFile = "Help/Grinsnap Help.html";
 constexpr const char* kImageFilter = "Images (*.jpg *.jpeg *.jpe *.png *.bmp *.tif *.tiff *.webp *.gif *.pgm *.ppm)";
 constexpr int kTipDialogId = kDlgTip;
+constexpr int kTipDismissId = 1002;
 
-QAction* AddCommand(QMenu* menu, const char* text, int id) {
+QAction* AddCommand(QMenu* menu, const char* text, int id, QList<QKeySequence> keys = {}) {
   QAction* action = menu->addAction(QString::fromUtf8(text));
   action->setData(id);
+  if (!keys.isEmpty()) {
+    action->setShortcuts(keys);
+    // Shortcuts work wherever the focus is in the window.
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
   return action;
 }
 
@@ -80,11 +86,24 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
   toolBar_->setMovable(false);
   toolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
   addToolBar(Qt::TopToolBarArea, toolBar_);
+  // The view and the result's commands, at the right of the main bar.
+  modeBar_ = new QToolBar(this);
+  modeBar_->setObjectName("ModeBar");
+  modeBar_->setMovable(false);
+  modeBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  addToolBar(Qt::TopToolBarArea, modeBar_);
+  statusBar()->setSizeGripEnabled(true);
 
   workArea_ = new WorkArea(app_, this);
   setCentralWidget(workArea_);
   connect(workArea_, &WorkArea::stateChanged, this, &MainWindow::RebuildToolBar);
   connect(workArea_, &WorkArea::tipRequested, this, &MainWindow::ShowTip);
+  connect(workArea_, &WorkArea::statusChanged, this, [this](const QString& text) {
+    if (text.isEmpty())
+      statusBar()->clearMessage();
+    else
+      statusBar()->showMessage(text);
+  });
   connect(workArea_, &WorkArea::resultReady, this, [this] {
     if (exportPending_) {
       exportPending_ = false;
@@ -118,15 +137,32 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildMenus() {
   fileMenu_ = menuBar()->addMenu("&File");
-  AddCommand(fileMenu_, "&Open...", kMenuOpen);
+  AddCommand(fileMenu_, "&Open...", kMenuOpen, {QKeySequence(Qt::CTRL | Qt::Key_O)});
+  AddCommand(fileMenu_, "&Export...", kMenuExport,
+             {QKeySequence(Qt::CTRL | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_S)});
   AddCommand(fileMenu_, "&Save", kMenuSave)->setEnabled(false);
   AddCommand(fileMenu_, "Save &As...", kMenuSaveAs)->setEnabled(false);
   fileMenu_->addSeparator();
-  AddCommand(fileMenu_, "E&xit", kMenuExit);
+  AddCommand(fileMenu_, "E&xit", kMenuExit, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
   editMenu_ = menuBar()->addMenu("&Edit");
-  AddCommand(editMenu_, "&Undo", kMenuUndo)->setShortcut(QKeySequence::Undo);
-  AddCommand(editMenu_, "&Redo", kMenuRedo)->setShortcut(QKeySequence::Redo);
+  AddCommand(editMenu_, "&Undo", kMenuUndo, {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+  AddCommand(editMenu_, "&Redo", kMenuRedo,
+             {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   AddCommand(editMenu_, "R&estore", kMenuRestore)->setEnabled(false);
+  editMenu_->addSeparator();
+  AddCommand(editMenu_, "&Add To Input", kMenuAddToInput);
+  viewMenu_ = menuBar()->addMenu("&View");
+  AddCommand(viewMenu_, "Zoom &In", kMenuZoomIn,
+             {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  AddCommand(viewMenu_, "Zoom &Out", kMenuZoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+  AddCommand(viewMenu_, "&Fit In Window", kMenuZoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)});
+  viewMenu_->addSeparator();
+  AddCommand(viewMenu_, "&Original Image", kMenuShowOriginal)->setCheckable(true);
+  AddCommand(viewMenu_, "&Result", kMenuShowResult)->setCheckable(true);
+  AddCommand(viewMenu_, "Rotate &Left", kMenuRotateLeft, {QKeySequence(Qt::CTRL | Qt::Key_L)});
+  AddCommand(viewMenu_, "Rotate R&ight", kMenuRotateRight, {QKeySequence(Qt::CTRL | Qt::Key_R)});
+  viewMenu_->addSeparator();
+  AddCommand(viewMenu_, "&Control Panel", kMenuControlPanel)->setCheckable(true);
   settingsMenu_ = menuBar()->addMenu("&Settings");
   languageMenu_ = settingsMenu_->addMenu("Language");
   settingsMenu_->addSeparator();
@@ -135,7 +171,7 @@ void MainWindow::BuildMenus() {
   AddCommand(settingsMenu_, "About", kMenuAbout);
   BuildLanguageMenu();
 
-  for (QMenu* menu : {fileMenu_, editMenu_, settingsMenu_})
+  for (QMenu* menu : {fileMenu_, editMenu_, viewMenu_, settingsMenu_})
     connect(menu, &QMenu::triggered, this, [this](QAction* action) {
       const int id = action->data().toInt();
       if (id != 0) RunMenuCommand(id);
@@ -156,23 +192,17 @@ void MainWindow::BuildLanguageMenu() {
   }
 }
 
-void MainWindow::RebuildToolBar() {
-  ToolBarState state;
-  state.editingOriginal = workArea_->EditingOriginal();
-  state.templateHasPane = workArea_->HasOptionPane();
-  state.paneShown = workArea_->PaneShown();
-  state.photoListEmpty = app_.engine.GetPhotoCount() == 0;
-  if (CEffectTemplate* effect = app_.engine.Template()) effect->GetToolButtons(state.templateButtons);
-
-  toolBar_->clear();
-  for (const ToolBarEntry& entry : ComposeToolBar(state)) {
+void MainWindow::FillToolBar(QToolBar* bar, const std::vector<ToolBarEntry>& entries) {
+  bar->clear();
+  for (const ToolBarEntry& entry : entries) {
     if (entry.separator) {
-      toolBar_->addSeparator();
+      bar->addSeparator();
       continue;
     }
-    QAction* action = toolBar_->addAction(app_.QText(entry.captionId));
+    QAction* action = bar->addAction(app_.QText(entry.captionId));
     action->setToolTip(app_.QText(entry.tooltipId));
     action->setEnabled(entry.enabled);
+    action->setData(entry.command);
     if (entry.onPress) {
       connect(action, &QAction::triggered, this, [onPress = entry.onPress, owner = entry.owner] { onPress(owner); });
     } else {
@@ -181,16 +211,79 @@ void MainWindow::RebuildToolBar() {
   }
 }
 
+void MainWindow::RebuildToolBar() {
+  ToolBarState state;
+  state.editingOriginal = workArea_->EditingOriginal();
+  state.templateHasPane = workArea_->HasOptionPane();
+  state.paneShown = workArea_->PaneShown();
+  state.photoListEmpty = app_.engine.GetPhotoCount() == 0;
+  state.hasTemplate = app_.engine.Template() != nullptr;
+  state.canAddResult = workArea_->CanAddResult();
+  if (CEffectTemplate* effect = app_.engine.Template()) effect->GetToolButtons(state.templateButtons);
+
+  FillToolBar(toolBar_, ComposeToolBar(state));
+  FillToolBar(modeBar_, ComposeModeBar(state));
+  UpdateMenuStates();
+  UpdateTitle();
+}
+
+void MainWindow::UpdateMenuStates() {
+  const bool photos = app_.engine.GetPhotoCount() > 0;
+  const bool original = workArea_->EditingOriginal();
+  const auto set = [this](int id, bool enabled) {
+    if (QAction* action = MenuAction(id)) action->setEnabled(enabled);
+  };
+  set(kMenuExport, photos);
+  set(kMenuAddToInput, photos && workArea_->CanAddResult());
+  set(kMenuZoomIn, photos);
+  set(kMenuZoomOut, photos);
+  set(kMenuZoomFit, photos);
+  set(kMenuShowOriginal, photos);
+  set(kMenuShowResult, photos);
+  set(kMenuRotateLeft, photos && original);
+  set(kMenuRotateRight, photos && original);
+  set(kMenuControlPanel, photos && !original && workArea_->HasOptionPane());
+  if (QAction* action = MenuAction(kMenuShowOriginal)) action->setChecked(original);
+  if (QAction* action = MenuAction(kMenuShowResult)) action->setChecked(!original);
+  if (QAction* action = MenuAction(kMenuControlPanel)) action->setChecked(workArea_->PaneShown());
+}
+
+void MainWindow::UpdateTitle() {
+  QString program = kWindowTitle;
+  if (app_.language) {
+    const std::string title = app_.language->DialogTitle(kDlgMainWindow);
+    if (!title.empty()) program = QString::fromStdString(title);
+  }
+  const QString photo = workArea_->CurrentPhotoName();
+  setWindowTitle(photo.isEmpty() ? program : photo + QStringLiteral(" – ") + program);
+}
+
+QAction* MainWindow::MenuAction(int id) const {
+  for (QMenu* menu : {fileMenu_, editMenu_, viewMenu_, settingsMenu_})
+    for (QAction* action : menu->actions())
+      if (!action->isSeparator() && !action->menu() && action->data().toInt() == id) return action;
+  return nullptr;
+}
+
+QAction* MainWindow::ToolBarAction(int command) const {
+  for (QToolBar* bar : {toolBar_, modeBar_})
+    for (QAction* action : bar->actions())
+      if (!action->isSeparator() && action->data().toInt() == command) return action;
+  return nullptr;
+}
+
 void MainWindow::RetranslateUi() {
   if (app_.language) {
+    QtDialogText dialog(this);
+    app_.language->ApplyToDialog(dialog, kDlgMainWindow);
     QtMenuText bar(menuBar());
     app_.language->ApplyToMenu(bar);
     // The settings pop-up numbers its sub-menus after the menu bar's.
     QtMenuText settings(settingsMenu_);
     app_.language->ApplyToMenu(settings, 0);
   }
-  RebuildToolBar();
   workArea_->RetranslateUi();
+  RebuildToolBar();
 }
 
 void MainWindow::RunCommand(int command) {
@@ -219,6 +312,7 @@ void MainWindow::RunCommand(int command) {
       break;
     }
     case kCmdAddToInput:
+      if (!workArea_->HasResult()) break;
       if (app_.engine.IsBusy())
         addToInputPending_ = true;
       else
@@ -254,6 +348,22 @@ void MainWindow::RunMenuCommand(int id) {
   }
   switch (id) {
     case kMenuOpen: AddImages(); break;
+    case kMenuExport: RunCommand(kCmdExport); break;
+    case kMenuAddToInput: RunCommand(kCmdAddToInput); break;
+    case kMenuZoomIn: RunCommand(kCmdZoomIn); break;
+    case kMenuZoomOut: RunCommand(kCmdZoomOut); break;
+    case kMenuZoomFit: workArea_->ZoomToFit(); break;
+    case kMenuShowOriginal: RunCommand(kCmdShowSecondMode); break;
+    case kMenuShowResult: RunCommand(app_.engine.Template() ? kCmdShowTemplateMode : kCmdShowFirstMode); break;
+    case kMenuRotateLeft:
+      if (workArea_->EditingOriginal()) RunCommand(kCmdRotateLeft);
+      break;
+    case kMenuRotateRight:
+      if (workArea_->EditingOriginal()) RunCommand(kCmdRotateRight);
+      break;
+    case kMenuControlPanel:
+      if (workArea_->HasOptionPane()) RunCommand(kCmdToggleControlPanel);
+      break;
     case kMenuExit: close(); break;
     case kMenuUndo: workArea_->Undo(); break;
     case kMenuRedo: workArea_->Redo(); break;
@@ -261,6 +371,7 @@ void MainWindow::RunMenuCommand(int id) {
     case kMenuAbout: ShowAbout(); break;
     default: break;  // Save, Save As and Restore do nothing
   }
+  RebuildToolBar();
 }
 
 void MainWindow::AddImages() {
@@ -271,15 +382,19 @@ void MainWindow::AddImages() {
 }
 
 void MainWindow::Export() {
+  // Nothing to export before there is a photo: the command is off then.
+  if (app_.engine.GetPhotoCount() == 0) return;
   modalOpen_ = true;
-  RunExport(this, app_);
+  if (RunExport(this, app_)) workArea_->MarkExported();
   modalOpen_ = false;
 }
 
 void MainWindow::AskToQuit() {
   if (modalOpen_) return;
-  if (ShowMessage(this, app_.QText(kIdsConfirmQuit), kExitCaption, MessageButtons::OkCancel) == MessageResult::Ok)
+  if (ShowMessage(this, app_.QText(kIdsConfirmQuit), kExitCaption, MessageButtons::OkCancel) == MessageResult::Ok) {
+    quitConfirmed_ = true;
     close();
+  }
 }
 
 void MainWindow::OpenHelp() {
@@ -294,7 +409,7 @@ void MainWindow::OpenHelp() {
 }
 
 void MainWindow::ShowAbout() {
-  const QString text = QString("Grinsnap %1\n\nA photo-effects studio.").arg(kVersionText);
+  const QString text = QString("Grinsnap %1\n\n%2").arg(kVersionText, app_.QText(kIdsAboutText));
   ShowMessage(this, text, app_.language ? QString::fromStdString(app_.language->DialogTitle(kDlgAbout)) : "About",
               MessageButtons::Ok);
 }
@@ -309,6 +424,7 @@ void MainWindow::ShowTip(int stringId) {
   text->setWordWrap(true);
   layout->addWidget(text);
   auto* dismiss = new QCheckBox(kTipDismissText, &tip);
+  QtDialogText::SetControlId(dismiss, kTipDismissId);
   layout->addWidget(dismiss);
   auto* ok = new QPushButton(kTipOkText, &tip);
   QtDialogText::SetControlId(ok, 1);
@@ -361,8 +477,25 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // A result that was never exported would be lost: the close button asks
+  // what Escape asks. A window going away for other reasons does not.
+  if (!quitConfirmed_ && workArea_->HasUnexportedResult() && isVisible()) {
+    if (modalOpen_ ||
+        ShowMessage(this, app_.QText(kIdsConfirmQuit), kExitCaption, MessageButtons::OkCancel) != MessageResult::Ok) {
+      event->ignore();
+      return;
+    }
+  }
+  quitConfirmed_ = false;
   StoreGeometry();
   QMainWindow::closeEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The next start opens maximised again when the window was left so.
+  if (event->type() == QEvent::WindowStateChange && geometryReady_ && !isMinimized())
+    app_.settings.maximized = isMaximized();
 }
 
 void MainWindow::StoreGeometry() {

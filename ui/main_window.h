@@ -28,6 +28,17 @@ enum MenuCommand : int {
   kMenuHelp = 32787,
   kMenuAbout = 32788,
   kMenuCheckUpdate = 32790,
+  // Commands of the tool bar that the menus offer too.
+  kMenuShowOriginal = 32804,
+  kMenuShowResult = 32805,
+  kMenuRotateLeft = 32806,
+  kMenuRotateRight = 32807,
+  kMenuAddToInput = 32808,
+  kMenuZoomIn = 32809,
+  kMenuZoomOut = 32810,
+  kMenuZoomFit = 32811,
+  kMenuControlPanel = 32812,
+  kMenuExport = 32813,
 };
 
 // The main window: the tool bar "MainToolBtnBar", the menus, the work area,
@@ -52,12 +63,17 @@ public:
   void ShowTip(int stringId);
   // Set while a modal sub-dialog (export) is open: Escape does not quit then.
   void SetModalOpen(bool open) { modalOpen_ = open; }
+  // The menu action of a command identifier; null when there is none.
+  QAction* MenuAction(int id) const;
+  // The tool bar's button of a command index; null when it is not shown.
+  QAction* ToolBarAction(int command) const;
   // Where the engine and the filters post their messages to the main window.
   MessageTarget* MessageReceiver() const;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -72,12 +88,17 @@ private:
   void AddImages();
   void Export();
   void StoreGeometry();
+  void UpdateTitle();
+  void UpdateMenuStates();
+  void FillToolBar(QToolBar* bar, const std::vector<struct ToolBarEntry>& entries);
   void OnMainMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
   void OnFaceNotDetected();
 
   AppContext& app_;
   WorkArea* workArea_ = nullptr;
   QToolBar* toolBar_ = nullptr;
+  QToolBar* modeBar_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
   QMenu* fileMenu_ = nullptr;
   QMenu* editMenu_ = nullptr;
   QMenu* settingsMenu_ = nullptr;
@@ -88,6 +109,7 @@ private:
   bool exportPending_ = false;
   bool addToInputPending_ = false;
   bool geometryReady_ = false;
+  bool quitConfirmed_ = false;
 };
 
 }  // namespace grinsnap

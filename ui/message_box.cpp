@@ -19,8 +19,9 @@ MessageHook SetMessageHook(MessageHook hook) {
   return previous;
 }
 
-int ShowMessage(QWidget* parent, const QString& text, const QString& caption, MessageButtons buttons) {
-  if (Hook()) return Hook()(text, caption, buttons);
+int ShowMessage(QWidget* parent, const QString& text, const QString& caption, MessageButtons buttons,
+                MessageDefault defaultButton) {
+  if (Hook()) return Hook()(text, caption, buttons, defaultButton);
 
   QMessageBox::StandardButtons shown = QMessageBox::Ok;
   switch (buttons) {
@@ -31,6 +32,12 @@ int ShowMessage(QWidget* parent, const QString& text, const QString& caption, Me
     case MessageButtons::RetryCancel: shown = QMessageBox::Retry | QMessageBox::Cancel; break;
   }
   QMessageBox box(QMessageBox::NoIcon, caption, text, shown, parent);
+  if (defaultButton == MessageDefault::Safe) {
+    if (shown & QMessageBox::Cancel)
+      box.setDefaultButton(QMessageBox::Cancel);
+    else if (shown & QMessageBox::No)
+      box.setDefaultButton(QMessageBox::No);
+  }
   switch (box.exec()) {
     case QMessageBox::Ok: return MessageResult::Ok;
     case QMessageBox::Retry: return MessageResult::Retry;
@@ -45,8 +52,9 @@ int ShowMessage(QWidget* parent, const QString& text, const QString& caption, Me
 }
 
 ScopedMessageRecorder::ScopedMessageRecorder(int defaultAnswer) : defaultAnswer_(defaultAnswer) {
-  previous_ = SetMessageHook([this](const QString& text, const QString& caption, MessageButtons buttons) {
-    messages_.push_back({text, caption, buttons});
+  previous_ = SetMessageHook([this](const QString& text, const QString& caption, MessageButtons buttons,
+                                    MessageDefault defaultButton) {
+    messages_.push_back({text, caption, buttons, defaultButton});
     if (answers_.empty()) return defaultAnswer_;
     const int answer = answers_.front();
     answers_.pop_front();

@@ -19,16 +19,22 @@ struct MessageResult {
   enum : int { Ok = 1, Cancel = 2, Retry = 4, Yes = 6, No = 7 };
 };
 
+// Which button Enter presses: the first one (OK, Yes, Retry) or the one
+// that changes nothing (Cancel, No). Questions whose first answer destroys
+// something (replacing a file) take the safe one.
+enum class MessageDefault { First, Safe };
+
 // Shows a modal message box with this text and caption and returns the
 // answer. Closing the box without a button answers Cancel (or No when there
 // is no Cancel, OK for a box with OK alone). While a hook is set, the hook
 // answers instead and nothing is shown.
 int ShowMessage(QWidget* parent, const QString& text, const QString& caption,
-                MessageButtons buttons = MessageButtons::Ok);
+                MessageButtons buttons = MessageButtons::Ok, MessageDefault defaultButton = MessageDefault::First);
 
 // Replaces the message box by a function, for tests; an empty hook restores
 // the real box. Returns the hook that was set before.
-using MessageHook = std::function<int(const QString& text, const QString& caption, MessageButtons buttons)>;
+using MessageHook = std::function<int(const QString& text, const QString& caption, MessageButtons buttons,
+                                      MessageDefault defaultButton)>;
 MessageHook SetMessageHook(MessageHook hook);
 
 // For tests: while it lives, every message is recorded instead of shown and
@@ -39,6 +45,7 @@ public:
     QString text;
     QString caption;
     MessageButtons buttons;
+    MessageDefault defaultButton;
   };
 
   explicit ScopedMessageRecorder(int defaultAnswer = MessageResult::Ok);

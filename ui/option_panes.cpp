@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -162,13 +163,22 @@ void COptionPane2D::CreateControls() {
   for (int i = 0; i < kSliderCount; ++i) {
     labels_[i] = new QLabel(this);
     labels_[i]->setObjectName(QStringLiteral("label%1").arg(i));
+    values_[i] = new QLabel(this);
+    values_[i]->setObjectName(QStringLiteral("value%1").arg(i));
+    values_[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sliders_[i] = new QSlider(Qt::Horizontal, this);
     sliders_[i]->setObjectName(QStringLiteral("slider%1").arg(i));
     // A hidden slider still reports its position (0) with the others.
     sliders_[i]->setRange(0, 0);
     connect(sliders_[i], &QSlider::valueChanged, this, &COptionPane2D::OnSliderValueChanged);
     connect(sliders_[i], &QSlider::sliderReleased, this, &COptionPane2D::OnSliderReleased);
-    layout->addWidget(labels_[i]);
+    QLabel* value = values_[i];
+    connect(sliders_[i], &QSlider::valueChanged, value, [value](int position) { value->setNum(position); });
+    auto* caption = new QHBoxLayout;
+    caption->setContentsMargins(0, 0, 0, 0);
+    caption->addWidget(labels_[i], 1);
+    caption->addWidget(values_[i]);
+    layout->addLayout(caption);
     layout->addWidget(sliders_[i]);
     layout->addSpacing(6);
   }
@@ -191,6 +201,7 @@ void COptionPane2D::Refresh() {
   for (int i = 0; i < kSliderCount; ++i) {
     labels_[i]->hide();
     sliders_[i]->hide();
+    values_[i]->hide();
   }
   clipBox_->hide();
   CEffectTemplate* owner = Owner();
@@ -206,14 +217,31 @@ void COptionPane2D::Refresh() {
     const QSignalBlocker blocker(sliders_[i]);
     sliders_[i]->setRange(range[0], range[1]);
     sliders_[i]->setValue(range[2]);
+    values_[i]->setNum(sliders_[i]->value());
     labels_[i]->show();
     sliders_[i]->show();
+    values_[i]->show();
   }
 
   std::uint8_t hasRoi = 0;
   owner->Command(kCmdHasRoi, 0, 0, &hasRoi);
   clipBox_->setChecked(true);
   clipBox_->setVisible(hasRoi != 0);
+}
+
+std::vector<int> COptionPane2D::Positions() const {
+  std::vector<int> positions;
+  for (const QSlider* slider : sliders_) positions.push_back(slider->value());
+  return positions;
+}
+
+void COptionPane2D::SetPositions(const std::vector<int>& positions) {
+  for (int i = 0; i < kSliderCount && i < static_cast<int>(positions.size()); ++i) {
+    const QSignalBlocker blocker(sliders_[i]);
+    sliders_[i]->setValue(positions[static_cast<std::size_t>(i)]);
+    values_[i]->setNum(sliders_[i]->value());
+  }
+  if (Owner()) SendPositions();
 }
 
 void COptionPane2D::OnLanguageChanged() {

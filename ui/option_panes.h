@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <QPixmap>
 #include <QWidget>
@@ -119,6 +120,12 @@ public:
   void OnLanguageChanged() override;
 
   QLabel* Label(int i) const { return labels_[i]; }
+  // The slider's position beside it ("value0".."value2").
+  QLabel* ValueLabel(int i) const { return values_[i]; }
+  // The three slider positions, and setting them (with the template's
+  // variables, without a run): a history step brings its sliders back.
+  std::vector<int> Positions() const;
+  void SetPositions(const std::vector<int>& positions);
   QSlider* Slider(int i) const { return sliders_[i]; }
   QCheckBox* ClipBox() const { return clipBox_; }
 
@@ -133,6 +140,7 @@ private:
   void OnClipBoxClicked(bool checked);
 
   QLabel* labels_[kSliderCount] = {};
+  QLabel* values_[kSliderCount] = {};
   QSlider* sliders_[kSliderCount] = {};
   QCheckBox* clipBox_ = nullptr;
   // A drag changed the values; its release runs the full Apply.

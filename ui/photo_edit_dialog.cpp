@@ -21,6 +21,7 @@
 #include "ui/app_context.h"
 #include "ui/palette.h"
 #include "ui/qt_image.h"
+#include "ui/qt_language.h"
 
 namespace grinsnap {
 
@@ -223,7 +224,7 @@ PhotoEditDialog::PhotoEditDialog(std::vector<PhotoEditTarget> targets, QWidget* 
 
   caption_ = new QLineEdit(this);
   caption_->setObjectName("caption");
-  caption_->setPlaceholderText(tr("Text along the bottom edge"));
+  caption_->setPlaceholderText(LanguageText(kDlgPhotoEdit, kCtlCaptionHint, "Text along the bottom edge"));
   connect(caption_, &QLineEdit::textChanged, this, [this](const QString& text) {
     if (syncing_) return;
     if (Entry* e = CurrentEntry()) e->edits.caption = text.toStdString();
@@ -232,7 +233,8 @@ PhotoEditDialog::PhotoEditDialog(std::vector<PhotoEditTarget> targets, QWidget* 
 
   auto* reset = new QPushButton(tr("Reset"), this);
   reset->setObjectName("reset");
-  reset->setToolTip(tr("Undo every change to this photo"));
+  QtDialogText::SetControlId(reset, kCtlReset);
+  reset->setToolTip(LanguageText(kDlgPhotoEdit, kCtlResetTip, "Undo every change to this photo"));
   connect(reset, &QPushButton::clicked, this, &PhotoEditDialog::ResetEdits);
 
   tools_ = new QWidget(this);
@@ -242,18 +244,23 @@ PhotoEditDialog::PhotoEditDialog(std::vector<PhotoEditTarget> targets, QWidget* 
   turns->addWidget(rotateLeft);
   turns->addWidget(rotateRight);
   tools->addLayout(turns, 0, 0, 1, 3);
-  tools->addWidget(new QLabel(tr("Brightness"), tools_), 1, 0);
+  const auto label = [](const char* text, int controlId, QWidget* parent) {
+    auto* made = new QLabel(QString::fromUtf8(text), parent);
+    QtDialogText::SetControlId(made, controlId);
+    return made;
+  };
+  tools->addWidget(label("Brightness", kCtlBrightness, tools_), 1, 0);
   tools->addWidget(brightness_, 1, 1);
   tools->addWidget(brightnessValue_, 1, 2);
-  tools->addWidget(new QLabel(tr("Contrast"), tools_), 2, 0);
+  tools->addWidget(label("Contrast", kCtlContrast, tools_), 2, 0);
   tools->addWidget(contrast_, 2, 1);
   tools->addWidget(contrastValue_, 2, 2);
-  tools->addWidget(new QLabel(tr("Caption"), tools_), 3, 0);
+  tools->addWidget(label("Caption", kCtlCaption, tools_), 3, 0);
   tools->addWidget(caption_, 3, 1, 1, 2);
   tools->addWidget(reset, 4, 0, 1, 3, Qt::AlignLeft);
 
   auto* side = new QVBoxLayout;
-  side->addWidget(new QLabel(tr("Result"), this));
+  side->addWidget(label("Result", kCtlResultLabel, this));
   side->addWidget(result_);
   side->addSpacing(8);
   side->addWidget(tools_);
@@ -274,8 +281,10 @@ PhotoEditDialog::PhotoEditDialog(std::vector<PhotoEditTarget> targets, QWidget* 
   auto* ok = new QPushButton(tr("OK"), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
+  QtDialogText::SetControlId(ok, 1);
   auto* cancel = new QPushButton(tr("Cancel"), this);
   cancel->setObjectName("cancel");
+  QtDialogText::SetControlId(cancel, 2);
   connect(ok, &QPushButton::clicked, this, &PhotoEditDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &PhotoEditDialog::reject);
 
@@ -293,6 +302,10 @@ PhotoEditDialog::PhotoEditDialog(std::vector<PhotoEditTarget> targets, QWidget* 
   layout->addLayout(top, 1);
   layout->addLayout(bottom);
 
+  if (App().language) {
+    QtDialogText texts(this);
+    App().language->ApplyToDialog(texts, kDlgPhotoEdit);
+  }
   ShowPhoto(0);
 }
 
@@ -320,7 +333,9 @@ void PhotoEditDialog::ShowPhoto(int index) {
   current_ = std::clamp(index, 0, Count() - 1);
   previous_->setEnabled(current_ > 0);
   next_->setEnabled(current_ < Count() - 1);
-  position_->setText(tr("Photo %1 of %2").arg(current_ + 1).arg(Count()));
+  position_->setText(QString::fromStdString(FormatText(
+      LanguageText(kDlgPhotoEdit, kCtlPosition, "Photo %d of %d").toStdString(), {std::to_string(current_ + 1),
+                                                                                  std::to_string(Count())})));
   // A photo that does not load cannot be edited.
   tools_->setEnabled(!CurrentEntry()->small.empty());
   canvas_->setEnabled(!CurrentEntry()->small.empty());
@@ -393,7 +408,7 @@ cv::Mat PhotoEditDialog::ResultPicture() const {
 void PhotoEditDialog::RenderResult() {
   const cv::Mat picture = ResultPicture();
   if (picture.empty()) {
-    result_->setText(tr("The photo could not be loaded."));
+    result_->setText(LanguageText(kDlgPhotoEdit, kCtlNotLoaded, "The photo could not be loaded."));
     return;
   }
   const cv::Mat fitted = ScaleToFit(picture, {kResultBoxWidth - 4, kResultBoxHeight - 4}, true, cv::INTER_AREA);

@@ -69,9 +69,26 @@ private:
 // Children by object name: "rotateLeft", "rotateRight", "brightness",
 // "contrast", "caption", "reset", "previous", "next", "canvas", "result",
 // "ok", "cancel".
+//
+// Texts a language file may replace (section DIALOG_IDD_158): OK 1, Cancel
+// 2 and the ids below.
 class PhotoEditDialog : public QDialog {
   Q_OBJECT
 public:
+  enum ControlId : int {
+    kCtlReset = 1001,
+    kCtlBrightness = 1002,
+    kCtlContrast = 1003,
+    kCtlCaption = 1004,
+    kCtlResultLabel = 1005,
+    // Texts that are no control's own: the caption's hint, the reset
+    // button's tooltip, "Photo %d of %d", the unloadable photo's notice.
+    kCtlCaptionHint = 1006,
+    kCtlResetTip = 1007,
+    kCtlPosition = 1008,
+    kCtlNotLoaded = 1009,
+  };
+
   explicit PhotoEditDialog(std::vector<PhotoEditTarget> targets, QWidget* parent = nullptr);
   ~PhotoEditDialog() override;
 

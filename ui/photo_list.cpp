@@ -8,6 +8,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -32,7 +33,7 @@ namespace grinsnap {
 namespace {
 
 // Thumbnails are made (and drawn) at most this size, inside the 90-pixel cells.
-constexpr int kThumbBox = 80;
+constexpr int kThumbBox = kPhotoThumbnailBox;
 // Room across the strip for the thin scroll bar, which runs along its far edge.
 constexpr int kBarArea = 8;
 constexpr int kBarThickness = 4;
@@ -415,6 +416,8 @@ PhotoList::PhotoList(CProcessEngine& engine, QWidget* parent) : QWidget(parent),
   setMouseTracking(true);
   setAcceptDrops(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // A click gives the strip the keyboard, for Delete.
+  setFocusPolicy(Qt::ClickFocus);
   impl_->AddCommand(impl_->photoMenu, kCmdDeletePhoto, "Delete", &Impl::DeletePhoto);
   impl_->AddCommand(impl_->photoMenu, kCmdDeleteSelection, "Delete Selection", &Impl::DeleteSelection);
   impl_->AddCommand(impl_->photoMenu, kCmdDeleteAllPhotos, "Delete All", &Impl::DeleteAll);
@@ -558,6 +561,18 @@ void PhotoList::wheelEvent(QWheelEvent* event) {
     update();
   }
   event->accept();
+}
+
+void PhotoList::keyPressEvent(QKeyEvent* event) {
+  const bool photos = impl_->model.Mode() == PhotoListModel::kPhotoMode;
+  if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && photos && impl_->PhotoCount() > 0 &&
+      !impl_->model.Selection().empty()) {
+    impl_->DeleteSelection();
+    update();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void PhotoList::leaveEvent(QEvent* event) {

@@ -15,6 +15,8 @@ class MessageTarget;
 // Mime type of a photo dragged out of the photo list; the payload is the
 // photo's index as decimal text.
 inline constexpr char kPhotoDragMimeType[] = "application/x-grinsnap-photo";
+// The box the strip's thumbnails are made in (inside its 90-pixel cells).
+inline constexpr int kPhotoThumbnailBox = 80;
 
 // The strip of photo thumbnails (mode 0) or of edit-history entries, newest
 // first (mode 1). Clicking chooses the template's inputs, dragging reorders
@@ -77,6 +79,8 @@ protected:
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  // Delete removes the selected photos, as "Delete Selection" does.
+  void keyPressEvent(QKeyEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;

@@ -53,6 +53,7 @@ PreviewDialog::PreviewDialog(AppContext& app, const cv::Mat& result, const Photo
   }
   photo_.editRecord->pathsFilled = true;
   photoName_ = sourcePhoto.path.stem().string();
+  photoFile_ = sourcePhoto.path;
   WriteTempFile(sourcePhoto.path.string());
 
   setWindowTitle(tr("Preview"));
@@ -92,7 +93,12 @@ PreviewDialog::PreviewDialog(AppContext& app, const cv::Mat& result, const Photo
   }
 }
 
-PreviewDialog::~PreviewDialog() = default;
+PreviewDialog::~PreviewDialog() {
+  // The copy was for other programs while the dialog was open; it would
+  // otherwise lie in the user's folder until the next export.
+  std::error_code error;
+  if (!tempFile_.empty()) std::filesystem::remove(tempFile_, error);
+}
 
 void PreviewDialog::WriteTempFile(const std::string& sourcePath) {
   const std::filesystem::path folder = AppDataFolder();
@@ -121,9 +127,9 @@ bool PreviewDialog::EditPhoto() {
 
 void PreviewDialog::Save() {
   const cv::Mat& picture = photo_.WorkingImage();
-  ExportSource source{picture, photo_.editRecord->title, photo_.editRecord->description, photoName_};
+  ExportSource source{picture, photo_.editRecord->title, photo_.editRecord->description, photoName_, photoFile_};
   ExportDialog dialog(app_, std::move(source), exportPath_, this);
-  dialog.exec();
+  if (dialog.exec() == QDialog::Accepted) saved_ = true;
   exportPath_ = dialog.Path();
 }
 

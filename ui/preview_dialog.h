@@ -34,7 +34,7 @@ private:
 // its own photo, which Edit changes in the photo-editing dialog and Save
 // writes through the export dialog. At start it writes the result to
 // "temp_preview.<extension of the source photo>" in the application-data
-// folder.
+// folder, and removes that file when it closes.
 //
 // Control ids (section DIALOG_IDD_157 of a language file): Edit 1001, Save
 // 1002, Close 2. Children by object name: "picture", "edit", "save", "close".
@@ -51,6 +51,8 @@ public:
 
   // The path the export dialog last had; goes back into the settings.
   const std::string& ExportPath() const { return exportPath_; }
+  // Whether Save wrote a file while the dialog was open.
+  bool Saved() const { return saved_; }
   const std::filesystem::path& TempFile() const { return tempFile_; }
   // The photo being exported, with the edits made through Edit.
   PhotoItem& Photo() { return photo_; }
@@ -67,8 +69,10 @@ private:
   AppContext& app_;
   PhotoItem photo_;
   std::string photoName_;
+  std::filesystem::path photoFile_;
   std::string exportPath_;
   std::filesystem::path tempFile_;
+  bool saved_ = false;
   FittedPictureView* view_ = nullptr;
 };
 

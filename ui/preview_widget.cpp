@@ -28,7 +28,7 @@ namespace grinsnap {
 
 namespace {
 
-// No string id exists for the empty preview's hint.
+// The empty preview's hint until the owner sets it in its language.
 constexpr const char* kEmptyHint = "Add a photo to begin";
 
 constexpr int kBusyIntervalMs = 10;
@@ -114,7 +114,18 @@ struct PreviewWidget::Impl {
   Impl(PreviewWidget* w, CProcessEngine& e)
       : self(w), engine(e), timers(new QtTimerService([this](int id) { OnTimer(id); }, w)) {}
 
-  const cv::Mat& Shown() const { return ownerPicture.empty() ? result : ownerPicture; }
+  const cv::Mat& Shown() const {
+    if (!ownerPicture.empty()) return ownerPicture;
+    return result.empty() ? fallback : result;
+  }
+  bool Spinning() const { return busy || loading; }
+  void UpdateTimer() {
+    if (Spinning())
+      timers->SetTimer(kTimerPreviewBusy, kBusyIntervalMs);
+    else
+      timers->KillTimer(kTimerPreviewBusy);
+    self->update();
+  }
   bool ShowingResult() const { return ownerPicture.empty() && !result.empty(); }
 
   // The template gets overlay and mouse input only while it is not being
@@ -237,11 +248,14 @@ struct PreviewWidget::Impl {
     font.setPointSizeF(font.pointSizeF() * 1.25);
     p.setFont(font);
     p.setPen(kHintText);
-    const QString text = hint.isEmpty() ? QString::fromUtf8(kEmptyHint) : hint;
+    const QString text = hint.isEmpty() ? defaultHint : hint;
     p.drawText(self->rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap, text);
   }
 
   QString hint;  // shown instead of the empty preview's own text
+  QString defaultHint = QString::fromUtf8(kEmptyHint);
+  cv::Mat fallback;  // shown while there is no result
+  bool loading = false;
 
   PreviewWidget* self;
   CProcessEngine& engine;
@@ -278,6 +292,32 @@ void PreviewWidget::SetHint(const QString& hint) {
   update();
 }
 
+void PreviewWidget::SetDefaultHint(const QString& hint) {
+  impl_->defaultHint = hint;
+  update();
+}
+
+void PreviewWidget::SetFallbackPicture(const cv::Mat& picture) {
+  impl_->Replace(&impl_->fallback, ToDisplayCopy(picture));
+}
+
+bool PreviewWidget::ShowingFallback() const {
+  return impl_->ownerPicture.empty() && impl_->result.empty() && !impl_->fallback.empty();
+}
+
+void PreviewWidget::ZoomToFit() {
+  impl_->view.Reset();
+  impl_->Relayout();
+  impl_->UpdateCursor();
+  update();
+}
+
+void PreviewWidget::SetLoading(bool loading) {
+  if (loading == impl_->loading) return;
+  impl_->loading = loading;
+  impl_->UpdateTimer();
+}
+
 void PreviewWidget::ShowResult() {
   // The output belongs to the worker while it runs; the last copy stays.
   if (impl_->engine.IsBusy()) return;
@@ -303,11 +343,7 @@ void PreviewWidget::ZoomOut() { impl_->Zoom(false, QPoint(width() / 2, height() 
 void PreviewWidget::SetBusy(bool busy) {
   if (busy == impl_->busy) return;
   impl_->busy = busy;
-  if (busy)
-    impl_->timers->SetTimer(kTimerPreviewBusy, kBusyIntervalMs);
-  else
-    impl_->timers->KillTimer(kTimerPreviewBusy);
-  update();
+  impl_->UpdateTimer();
 }
 
 bool PreviewWidget::IsBusy() const { return impl_->busy; }
@@ -347,7 +383,7 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
       p.restore();
     }
   }
-  if (impl_->busy) impl_->PaintSpinner(p);
+  if (impl_->Spinning()) impl_->PaintSpinner(p);
 }
 
 void PreviewWidget::resizeEvent(QResizeEvent* event) {

@@ -29,6 +29,16 @@ public:
   void SetPicture(const cv::Mat& picture);
   // The text shown while there is no picture; empty for the default text.
   void SetHint(const QString& hint);
+  // The default text, in the current language.
+  void SetDefaultHint(const QString& hint);
+  // What shows while the engine has no result (no template picked yet, or
+  // undone past the first step): the current photo. Empty shows the hint.
+  void SetFallbackPicture(const cv::Mat& picture);
+  bool ShowingFallback() const;
+  // Back to the whole picture fitted into the window.
+  void ZoomToFit();
+  // The busy animation while photos are being read (on top of SetBusy).
+  void SetLoading(bool loading);
   // One zoom step about the centre of the window.
   void ZoomIn();
   void ZoomOut();

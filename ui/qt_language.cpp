@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVariant>
 
+#include "ui/app_context.h"
+
 namespace grinsnap {
 
 namespace {
@@ -57,6 +59,14 @@ MenuTextTarget* QtMenuText::SubMenu(int position) {
   auto& sub = subMenus_[static_cast<std::size_t>(position)];
   if (!sub) sub = std::make_unique<QtMenuText>(menu);
   return sub.get();
+}
+
+QString LanguageText(int dialogId, int controlId, const char* builtin) {
+  if (const AppContext* app = CurrentApp(); app && app->language) {
+    const std::string text = app->language->ControlText(dialogId, controlId);
+    if (!text.empty()) return QString::fromStdString(text);
+  }
+  return QString::fromUtf8(builtin);
 }
 
 }  // namespace grinsnap

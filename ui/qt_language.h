@@ -43,4 +43,9 @@ private:
   std::vector<std::unique_ptr<QtMenuText>> subMenus_;
 };
 
+// A text of a dialog by control id from the current language file, else
+// the built-in text given. For texts a dialog shows that are not a control's
+// own (hints, tooltips, texts filled in as the dialog goes).
+QString LanguageText(int dialogId, int controlId, const char* builtin);
+
 }  // namespace grinsnap

@@ -3,6 +3,9 @@
 #include <map>
 
 #include <QFileInfo>
+#include <algorithm>
+
+#include <opencv2/imgproc.hpp>
 #include <QRegularExpression>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,21 +22,21 @@
 #include "ui/message_box.h"
 #include "ui/option_panes.h"
 #include "ui/photo_list.h"
+#include "ui/photo_loader.h"
 #include "ui/preview_widget.h"
+#include "ui/qt_language.h"
 #include "ui/qt_message_target.h"
 
 namespace grinsnap {
 
 namespace {
 
-// Texts without a string id of their own.
-constexpr const char* kLoadFailedText = "The picture \"%1\" could not be opened. It may be damaged, too large, or "
-                                        "in a format Grinsnap does not read.";
 constexpr const char* kLoadFailedCaption = "Error";
-constexpr const char* kRenderFailedText = "The effect could not be applied to this photo: %1.";
 constexpr const char* kRenderFailedCaption = "Failed";
-constexpr const char* kPhotosTab = "Photos";
-constexpr const char* kHistoryTab = "History";
+// The picture shown while there is no result is at most this big: the
+// preview never needs more, and a copy of it costs little.
+constexpr int kFallbackBox = 1600;
+constexpr std::size_t kShownPhotosKept = 8;
 
 constexpr int kPhotoStripWidth = 140;
 constexpr int kSidePanelWidth = 300;
@@ -60,11 +63,15 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   auto* sideLayout = new QVBoxLayout(side);
   sideLayout->setContentsMargins(0, 0, 0, 0);
   gallery_ = new GalleryWidget(app_, side);
-  sideLayout->addWidget(gallery_, 3);
+  // The gallery takes the height the panes do not need.
+  sideLayout->addWidget(gallery_, 1);
   paneArea_ = new QWidget(side);
+  paneArea_->setObjectName("PaneArea");
   paneLayout_ = new QVBoxLayout(paneArea_);
   paneLayout_->setContentsMargins(0, 0, 0, 0);
-  sideLayout->addWidget(paneArea_, 2);
+  paneArea_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  paneArea_->hide();
+  sideLayout->addWidget(paneArea_, 0);
   // The original-image pane is the work area's own; it shows in original-image mode.
   originalPaneTarget_ = std::make_unique<QtMessageTarget>([this](std::uint32_t message, WParam wParam, LParam) {
     if (message == kMsgOriginalPane) OnOriginalPaneMessage(wParam);
@@ -73,7 +80,8 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   originalPane_ = new COptionPaneOrgImgDefault(side);
   originalPane_->SetTarget(originalPaneTarget_.get(), kMsgOriginalPane);
   originalPane_->hide();
-  sideLayout->addWidget(originalPane_);
+  originalPane_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+  sideLayout->addWidget(originalPane_, 0);
 
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
@@ -85,8 +93,8 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   stripLayout->setSpacing(2);
   stripTabs_ = new QTabBar(strip);
   stripTabs_->setObjectName("StripTabs");
-  stripTabs_->addTab(kPhotosTab);
-  stripTabs_->addTab(kHistoryTab);
+  stripTabs_->addTab(app_.QText(kIdsPhotosTab));
+  stripTabs_->addTab(app_.QText(kIdsHistoryTab));
   stripTabs_->setExpanding(true);
   stripTabs_->setUsesScrollButtons(false);
   stripTabs_->setDocumentMode(true);
@@ -111,16 +119,18 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   connect(photoList_, &PhotoList::runTemplate, this, [this] {
     resultAdded_ = false;
     InputsChanged();
+    UpdateFallback();
     if (editingOriginal_) ShowOriginal();
     RunTemplate();
     emit stateChanged();
   });
   connect(photoList_, &PhotoList::historyChosen, this, [this](int) {
-    preview_->ShowResult();
+    RestoreHistoryState();
     emit stateChanged();
   });
   connect(photoList_, &PhotoList::photosRemoved, this, [this] {
     InputsChanged();
+    UpdateFallback();
     preview_->ShowResult();
     emit stateChanged();
   });
@@ -147,8 +157,22 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     UseTemplate(nullptr);
     app_.engine.ClearOutput();
     preview_->ShowResult();
-    if (!hint.isEmpty()) preview_->SetHint(hint);
+    // The hint stands on an empty preview, not over the photo.
+    if (!hint.isEmpty()) {
+      preview_->SetFallbackPicture(cv::Mat());
+      preview_->SetHint(hint);
+      hintFromGallery_ = true;
+    }
   });
+
+  loader_ = new PhotoLoader(
+      [this](const QString& path, PhotoItem& photo, const cv::Mat& display) { PhotoArrived(path, photo, display); },
+      kPhotoThumbnailBox, kFallbackBox, this);
+  connect(loader_, &PhotoLoader::progress, this, [this] {
+    preview_->SetLoading(loader_->Busy());
+    UpdateStatus();
+  });
+  preview_->SetDefaultHint(app_.QText(kIdsEmptyPreviewHint));
 
   // The library lives as long as the work area.
   app_.library.Read(LibraryEnvironment::Current());
@@ -167,11 +191,12 @@ WorkArea::~WorkArea() {
 }
 
 QString WorkArea::LoadFailureText(const QString& path) const {
-  return QString(kLoadFailedText).arg(QFileInfo(path).fileName());
+  return QString::fromStdString(
+      FormatText(app_.Text(kIdsPhotoLoadFailed), {QFileInfo(path).fileName().toStdString()}));
 }
 
 int WorkArea::AddPhotos(const QStringList& paths) {
-  int added = 0;
+  QStringList fresh;
   int chosen = -1;
   for (const QString& path : paths) {
     const std::filesystem::path file = path.toStdString();
@@ -181,29 +206,112 @@ int WorkArea::AddPhotos(const QStringList& paths) {
       chosen = existing;
       continue;
     }
-    PhotoItem photo(file);
-    if (photo.WorkingImage().empty()) {
-      ShowMessage(this, LoadFailureText(path), kLoadFailedCaption, MessageButtons::Ok);
-      continue;
-    }
-    photo.DropWorkingImage();
-    app_.engine.InsertPhoto(-1, photo);
-    chosen = app_.engine.GetPhotoCount() - 1;
-    ++added;
+    if (!fresh.contains(path)) fresh << path;
   }
-  if (chosen >= 0) {
+  if (chosen >= 0 && fresh.isEmpty()) {
     photoList_->Reload();
     photoList_->ChoosePhoto(chosen);
     resultAdded_ = false;
     InputsChanged();
+    UpdateFallback();
     if (editingOriginal_)
       ShowOriginal();
     else
       RunTemplate();
   }
+  // New files are read off the interface thread and join as they arrive.
+  loader_->Load(fresh);
   emit stateChanged();
-  return added;
+  return static_cast<int>(fresh.size());
 }
+
+bool WorkArea::LoadingPhotos() const { return loader_->Busy(); }
+
+void WorkArea::PhotoArrived(const QString& path, PhotoItem& photo, const cv::Mat& display) {
+  if (photo.WorkingImage().empty()) {
+    ShowMessage(this, LoadFailureText(path), kLoadFailedCaption, MessageButtons::Ok);
+    return;
+  }
+  // A file added twice while it was being read is in the list already.
+  if (app_.engine.FindPhoto(photo.path) >= 0) return;
+  // The photo keeps its working image and thumbnail: choosing it later, the
+  // thumbnail thread and the preview then never read the file again here.
+  app_.engine.InsertPhoto(-1, photo);
+  KeepShownPicture(photo, display);
+  photoList_->Reload();
+  photoList_->ChoosePhoto(app_.engine.GetPhotoCount() - 1);
+  resultAdded_ = false;
+  InputsChanged();
+  preview_->SetFallbackPicture(display);
+  currentPhotoName_ = QString::fromStdString(photo.path.filename().string());
+  if (hintFromGallery_) {
+    hintFromGallery_ = false;
+    preview_->SetHint(QString());
+  }
+  if (editingOriginal_)
+    ShowOriginal();
+  else
+    RunTemplate();
+  emit stateChanged();
+}
+
+cv::Mat WorkArea::ShownPicture(PhotoItem& photo) {
+  for (auto it = shownPhotos_.begin(); it != shownPhotos_.end(); ++it) {
+    if (it->source != photo.source.get() || it->rotation != photo.rotation || it->cropRotation != photo.cropRotation ||
+        it->crop != photo.crop)
+      continue;
+    cv::Mat picture = it->picture;
+    if (it != shownPhotos_.begin()) {
+      ShownPhoto found = std::move(*it);
+      shownPhotos_.erase(it);
+      shownPhotos_.push_front(std::move(found));
+    }
+    return picture;
+  }
+  cv::Mat picture = ScaleToFit(photo.WorkingImage(), {kFallbackBox, kFallbackBox}, false, cv::INTER_AREA);
+  KeepShownPicture(photo, picture);
+  return picture;
+}
+
+void WorkArea::KeepShownPicture(const PhotoItem& photo, const cv::Mat& picture) {
+  if (picture.empty() || !photo.source) return;
+  std::erase_if(shownPhotos_, [&](const ShownPhoto& kept) { return kept.source == photo.source.get(); });
+  shownPhotos_.push_front({photo.source.get(), photo.rotation, photo.cropRotation, photo.crop, picture});
+  if (shownPhotos_.size() > kShownPhotosKept) shownPhotos_.pop_back();
+}
+
+void WorkArea::UpdateFallback() {
+  cv::Mat picture;
+  currentPhotoName_.clear();
+  if (app_.engine.GetInputCount() > 0) {
+    PhotoItem input = app_.engine.GetInput(0);
+    picture = ShownPicture(input);
+    currentPhotoName_ = QString::fromStdString(input.path.filename().string());
+  }
+  preview_->SetFallbackPicture(picture);
+  if (!picture.empty() && hintFromGallery_) {
+    hintFromGallery_ = false;
+    preview_->SetHint(QString());
+  }
+  emit stateChanged();
+}
+
+void WorkArea::UpdateStatus() {
+  QString text;
+  if (loader_->Busy()) {
+    text = QString::fromStdString(
+        FormatText(app_.Text(kIdsLoadingPhoto), {QFileInfo(loader_->Current()).fileName().toStdString()}));
+    if (loader_->Pending() > 1) text += QStringLiteral(" (%1)").arg(loader_->Pending());
+  } else if (app_.engine.IsBusy()) {
+    text = app_.QText(kIdsApplyingEffect);
+  } else if (!app_.engine.Template() && app_.engine.OutputBorrowed() && app_.engine.HistoryPos() >= 0) {
+    text = QString::fromStdString(FormatText(app_.Text(kIdsHistoryStep), {std::to_string(app_.engine.HistoryPos() + 1),
+                                                                          std::to_string(app_.engine.HistoryCount())}));
+  }
+  emit statusChanged(text);
+}
+
+QString WorkArea::CurrentPhotoName() const { return app_.engine.GetPhotoCount() > 0 ? currentPhotoName_ : QString(); }
 
 void WorkArea::RunTemplate() { Run(false); }
 
@@ -229,6 +337,7 @@ bool WorkArea::Run(bool fullSize) {
     return true;
   }
   preview_->SetBusy(true);
+  UpdateStatus();
   emit stateChanged();
   return false;
 }
@@ -254,13 +363,18 @@ void WorkArea::OnEngineMessage(std::uint32_t message, std::uintptr_t tag) {
   preview_->SetBusy(false);
   const RenderResult result = app_.engine.LastResult();
   if (result.IsFailed()) {
-    ShowMessage(this, QString(kRenderFailedText).arg(QString::fromStdString(result.message)), kRenderFailedCaption,
-                MessageButtons::Ok);
+    ShowMessage(this, QString::fromStdString(FormatText(app_.Text(kIdsRenderFailed), {result.message})),
+                kRenderFailedCaption, MessageButtons::Ok);
   }
-  // Every finished result is a step of the edit history.
-  app_.engine.CommitOutputToHistory();
+  // Every finished result is a step of the edit history, with what it was
+  // made with.
+  if (app_.engine.CommitOutputToHistory()) {
+    RememberHistoryState();
+    unexported_ = true;
+  }
   photoList_->Reload();
   if (!editingOriginal_) preview_->ShowResult();
+  UpdateStatus();
   emit stateChanged();
   emit resultReady();
 }
@@ -273,7 +387,10 @@ void WorkArea::ClearPanes() {
   }
 }
 
-void WorkArea::UseTemplate(CEffectTemplate* effect) {
+void WorkArea::UseTemplate(CEffectTemplate* effect) { UseTemplate(effect, nullptr); }
+
+void WorkArea::UseTemplate(CEffectTemplate* effect, TemplateEntry* entry) {
+  chosenEntry_ = entry;
   // Panes of the previous template go first.
   ClearPanes();
   if (effect) effect->SetMainWindow(this);
@@ -289,7 +406,8 @@ void WorkArea::UseTemplate(CEffectTemplate* effect) {
 void WorkArea::SelectTemplate(TemplateEntry& entry) {
   TemplateRef effect(CreateTemplateFromDocument(entry.document, entry.DocumentFolder(), &app_.engine));
   if (!effect) return;
-  UseTemplate(effect.get());
+  hintFromGallery_ = false;
+  UseTemplate(effect.get(), &entry);
 }
 
 bool WorkArea::SelectTemplateByName(const std::string& name) {
@@ -308,6 +426,7 @@ bool WorkArea::SelectTemplateByName(const std::string& name) {
 
 void WorkArea::ShowPanes() {
   CEffectTemplate* effect = app_.engine.Template();
+  paneArea_->setVisible(false);
   if (!effect) return;
   std::vector<COptionPanel*>* panes = effect->CreateOptionPanes(kTemplateParamPanel);
   if (!panes) return;
@@ -317,6 +436,7 @@ void WorkArea::ShowPanes() {
       paneLayout_->addWidget(widget);
       widget->setVisible(paneShown_);
     }
+  paneArea_->setVisible(paneShown_ && !editingOriginal_ && paneLayout_->count() > 0);
 }
 
 bool WorkArea::HasOptionPane() const {
@@ -330,6 +450,7 @@ void WorkArea::TogglePane() {
   paneShown_ = !paneShown_;
   for (int i = 0; i < paneLayout_->count(); ++i)
     if (QWidget* widget = paneLayout_->itemAt(i)->widget()) widget->setVisible(paneShown_);
+  paneArea_->setVisible(paneShown_ && !editingOriginal_ && paneLayout_->count() > 0);
   emit stateChanged();
 }
 
@@ -341,11 +462,14 @@ void WorkArea::ZoomOut() {
   preview_->ZoomOut();
 }
 
+void WorkArea::ZoomToFit() { preview_->ZoomToFit(); }
+
 void WorkArea::Undo() {
-  // Stepping through the history lets go of the template, and so of its panes.
+  // Stepping through the history lets go of the template, and so of its
+  // panes; the entry stepped to brings its own back.
   ClearPanes();
   app_.engine.Undo();
-  preview_->ShowResult();
+  RestoreHistoryState();
   photoList_->Reload();
   emit stateChanged();
 }
@@ -353,10 +477,71 @@ void WorkArea::Undo() {
 void WorkArea::Redo() {
   ClearPanes();
   app_.engine.Redo();
-  preview_->ShowResult();
+  RestoreHistoryState();
   photoList_->Reload();
   emit stateChanged();
 }
+
+void WorkArea::RememberHistoryState() {
+  const int position = app_.engine.HistoryPos();
+  if (position < 0 || position >= app_.engine.HistoryCount()) return;
+  HistoryState state;
+  state.entry = chosenEntry_;
+  state.inputs = app_.engine.InputPhotoIndices();
+  for (int i = 0; i < paneLayout_->count(); ++i)
+    if (auto* pane = qobject_cast<COptionPane2D*>(paneLayout_->itemAt(i)->widget())) state.sliders = pane->Positions();
+  historyStates_[app_.engine.HistoryEntry(position).data] = std::move(state);
+  // Entries that left the history take their records along.
+  std::erase_if(historyStates_, [this](const auto& record) {
+    for (int k = 0; k < app_.engine.HistoryCount(); ++k)
+      if (app_.engine.HistoryEntry(k).data == record.first) return false;
+    return true;
+  });
+}
+
+void WorkArea::RestoreHistoryState() {
+  CProcessEngine& engine = app_.engine;
+  const auto found = engine.Output().empty() ? historyStates_.end() : historyStates_.find(engine.Output().data);
+  const HistoryState* state = found == historyStates_.end() ? nullptr : &found->second;
+  ClearPanes();
+  chosenEntry_ = nullptr;
+  TemplateRef effect;
+  if (state && state->entry && state->entry->document)
+    effect = TemplateRef(CreateTemplateFromDocument(state->entry->document, state->entry->DocumentFolder(), &engine));
+  if (effect) {
+    // The inputs it was made from, while they are all still in the list.
+    const int count = engine.GetPhotoCount();
+    const bool inputsThere = !state->inputs.empty() && std::all_of(state->inputs.begin(), state->inputs.end(),
+                                                                   [count](int i) { return i >= 0 && i < count; });
+    if (inputsThere) {
+      engine.SelectSingleInput(state->inputs.front());
+      for (std::size_t i = 1; i < state->inputs.size(); ++i) engine.AddInput(state->inputs[i]);
+      InputsChanged();
+    }
+    // The template takes the place of the released one; the entry's picture
+    // stays on show until a change makes a new result.
+    effect->SetMainWindow(this);
+    engine.SetTemplate(effect.get());
+    chosenEntry_ = state->entry;
+    ShowPanes();
+    for (int i = 0; i < paneLayout_->count(); ++i)
+      if (auto* pane = qobject_cast<COptionPane2D*>(paneLayout_->itemAt(i)->widget()))
+        pane->SetPositions(state->sliders);
+    gallery_->MarkSelected(state->entry);
+  } else {
+    // Nothing to bring back: the entry is a result to continue from, with
+    // no template that a slider could re-run over it.
+    engine.SetTemplate(nullptr);
+    gallery_->MarkSelected(nullptr);
+  }
+  UpdateFallback();
+  if (!editingOriginal_) preview_->ShowResult();
+  UpdateStatus();
+}
+
+bool WorkArea::HasResult() const { return !app_.engine.IsBusy() && !app_.engine.Output().empty(); }
+
+bool WorkArea::CanAddResult() const { return !resultAdded_ && HasResult(); }
 
 bool WorkArea::AddResultToPhotos() {
   if (resultAdded_ || app_.engine.IsBusy() || app_.engine.Output().empty()) return false;
@@ -400,7 +585,7 @@ void WorkArea::SetEditingOriginal(bool on) {
   if (editingOriginal_ == on) return;
   editingOriginal_ = on;
   originalPane_->setVisible(on);
-  paneArea_->setVisible(!on);
+  paneArea_->setVisible(!on && paneShown_ && paneLayout_->count() > 0);
   if (on)
     ShowOriginal();
   else
@@ -410,7 +595,21 @@ void WorkArea::SetEditingOriginal(bool on) {
 }
 
 void WorkArea::RetranslateUi() {
+  stripTabs_->setTabText(0, app_.QText(kIdsPhotosTab));
+  stripTabs_->setTabText(1, app_.QText(kIdsHistoryTab));
+  preview_->SetDefaultHint(app_.QText(kIdsEmptyPreviewHint));
   gallery_->RetranslateUi();
+  if (hintFromGallery_) preview_->SetHint(gallery_->SelectedHint());
+  if (app_.language) {
+    QtDialogText texts(this);
+    app_.language->ApplyToDialog(texts, kDlgWorkArea);
+  }
+  // Every pane re-reads its texts on the language-changed message.
+  std::vector<OptionPaneWidget*> panes{originalPane_};
+  for (int i = 0; i < paneLayout_->count(); ++i)
+    if (auto* pane = qobject_cast<OptionPaneWidget*>(paneLayout_->itemAt(i)->widget())) panes.push_back(pane);
+  for (OptionPaneWidget* pane : panes) pane->Messages()->Send(kMsgLanguageChanged, 0, 0);
+  UpdateStatus();
   update();
 }
 

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <array>
+#include <deque>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include <QStringList>
 #include <QWidget>
@@ -17,6 +21,7 @@ struct AppContext;
 class COptionPaneOrgImgDefault;
 class GalleryWidget;
 class PhotoList;
+class PhotoLoader;
 class PreviewWidget;
 class QtMessageTarget;
 class TemplateEntry;
@@ -33,9 +38,13 @@ public:
   // Option panes send their redraw requests here.
   MessageTarget* RedrawTarget() override;
 
-  // Adds picture files: a file already in the list is selected instead, a
-  // file that does not load is reported. Returns how many were added.
+  // Adds picture files: a file already in the list is selected instead; new
+  // files are read on the loader's thread and join the list one by one as
+  // they arrive (the last one becomes the input), a file that does not load
+  // is reported then. Returns how many files are being read.
   int AddPhotos(const QStringList& paths);
+  // Whether files are still being read.
+  bool LoadingPhotos() const;
   // Runs the current template on the inputs at the preview's size.
   void RunTemplate();
   // Runs it at the photos' full size (for saving); false while that goes on
@@ -46,14 +55,27 @@ public:
   bool SelectTemplateByName(const std::string& name);
   // Makes the template current (the engine takes its own reference).
   void UseTemplate(CEffectTemplate* effect);
+  // The same for a template made from a gallery entry, which a history step
+  // made with it brings back.
+  void UseTemplate(CEffectTemplate* effect, TemplateEntry* entry);
 
   void ZoomIn();
   void ZoomOut();
+  void ZoomToFit();
   void Undo();
   void Redo();
   // Inserts the current result as the first photo; false when there is none
   // or it was added already.
   bool AddResultToPhotos();
+  // There is a finished result on show (not the photo itself).
+  bool HasResult() const;
+  // "Add To Input" can add the result now.
+  bool CanAddResult() const;
+  // A result was made that no export has written yet.
+  bool HasUnexportedResult() const { return unexported_; }
+  void MarkExported() { unexported_ = false; }
+  // The current photo's file name, "" when there is none or it has no file.
+  QString CurrentPhotoName() const;
   // Quarter turns of the current photo (original-image mode).
   void RotateCurrent(int quarterTurns);
   // Shows the original photo instead of the result, or the result again.
@@ -78,11 +100,42 @@ signals:
   void tipRequested(int stringId);
   // A run of the template has finished and its result is shown.
   void resultReady();
+  // The status line's text for long work; empty when there is none.
+  void statusChanged(const QString& text);
 
 private:
   void OnEngineMessage(std::uint32_t message, std::uintptr_t wParam);
   bool Run(bool fullSize);
   void ShowOriginal();
+  // The current photo as the preview's picture while there is no result.
+  void UpdateFallback();
+  // A photo the loader read: joins the list, or its failure is told.
+  void PhotoArrived(const QString& path, PhotoItem& photo, const cv::Mat& display);
+  // The picture shown for a photo while there is no result, kept for the
+  // photos shown last so that choosing one again scales nothing.
+  struct ShownPhoto {
+    const void* source = nullptr;
+    int rotation = 0;
+    int cropRotation = 0;
+    std::array<float, 4> crop{};
+    cv::Mat picture;
+  };
+  cv::Mat ShownPicture(PhotoItem& photo);
+  void KeepShownPicture(const PhotoItem& photo, const cv::Mat& picture);
+  void UpdateStatus();
+  // What a history entry was made with: the gallery entry of its template,
+  // the 2D pane's slider positions and the input photos.
+  struct HistoryState {
+    TemplateEntry* entry = nullptr;
+    std::vector<int> sliders;
+    std::vector<int> inputs;
+  };
+  // After a result became the newest history entry.
+  void RememberHistoryState();
+  // After the history position moved: the entry on show gets its template,
+  // gallery mark and sliders back, or, with nothing to bring back, is shown
+  // as a result to continue from, without a template.
+  void RestoreHistoryState();
 
   void ShowPanes();
   void ClearPanes();
@@ -103,6 +156,13 @@ private:
   bool resultAdded_ = false;  // "Add To Input" was done for the current result
   bool paneShown_ = true;
   int runTag_ = 0;
+  bool unexported_ = false;
+  PhotoLoader* loader_ = nullptr;
+  TemplateEntry* chosenEntry_ = nullptr;  // the gallery entry of the current template
+  bool hintFromGallery_ = false;          // the preview shows the gallery's download hint
+  std::map<const void*, HistoryState> historyStates_;
+  std::deque<ShownPhoto> shownPhotos_;  // newest first
+  QString currentPhotoName_;
 };
 
 }  // namespace grinsnap

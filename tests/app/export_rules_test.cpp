@@ -294,6 +294,66 @@ TEST(ExportPictures, ResizedBilinearToTheFittedSize) {
   EXPECT_TRUE(ResizeForExport(picture, {0, 4}, false).empty());
 }
 
+TEST(ExportPictures, AWidthTypedWithKeepAspectIsTheWidthWritten) {
+  // The height follows the typed width by integer division; the saved
+  // picture has the pair as typed, not a fit of it one pixel short.
+  struct Case {
+    ExportSize source;
+    int typed;
+    ExportSize expected;
+  };
+  const Case cases[] = {
+      {{600, 400}, 1000, {1000, 666}}, {{1024, 683}, 3000, {3000, 2000}}, {{4000, 2667}, 1000, {1000, 666}},
+      {{800, 600}, 1000, {1000, 750}}, {{600, 400}, 7, {7, 4}},
+  };
+  for (const Case& c : cases) {
+    SizeFields f;
+    f.source = c.source;
+    EditWidth(f, c.typed);
+    const cv::Mat picture(c.source.height, c.source.width, CV_8UC3, cv::Scalar::all(9));
+    const cv::Mat saved = ResizeForExport(picture, f.Size(), true);
+    EXPECT_EQ(cv::Size(saved.cols, saved.rows), cv::Size(c.expected.width, c.expected.height))
+        << c.source.width << "x" << c.source.height << " typed " << c.typed;
+  }
+  // A pair off the aspect ratio is still fitted inside it.
+  EXPECT_EQ(KeepAspectSize({1000, 300}, {600, 400}), (ExportSize{450, 300}));
+}
+
+TEST(ExportPictures, EveryKnownExtensionSelectsItsEncoder) {
+  const cv::Mat picture = test::Flat(16, 12, {10, 120, 230});
+  struct Case {
+    const char* extension;
+    std::string magic;
+    std::size_t at;
+  };
+  const Case cases[] = {{"jpg", "\xFF\xD8", 0},  {"png", "PNG", 1},     {"bmp", "BM", 0},
+                        {"webp", "WEBP", 8},       {"tif", "II*", 0},     {"TIF", "II*", 0}};
+  for (const Case& c : cases) {
+    std::string bytes;
+    ASSERT_TRUE(EncodeExportImage(picture, c.extension, "Title", "", bytes)) << c.extension;
+    EXPECT_EQ(bytes.substr(c.at, c.magic.size()), c.magic) << c.extension;
+    const cv::Mat decoded = cv::imdecode(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), cv::IMREAD_COLOR);
+    EXPECT_EQ(decoded.size(), picture.size()) << c.extension;
+  }
+  for (const char* path : {"/a/b.webp", "/a/b.tif", "/a/b.WebP"})
+    EXPECT_EQ(PathForMode(path, ExportMode::kImage), path) << "the mode switch keeps " << path;
+  EXPECT_EQ(ImageSavePath("/a/b.webp"), "/a/b.webp");
+  EXPECT_EQ(ImageSavePath("/a/b.tif"), "/a/b.tif");
+  EXPECT_EQ(ImageSavePath("/a/b.tiff"), "/a/b.tiff.jpg");
+}
+
+TEST(ExportPaths, TheProposalIsNeverThePhotoItself) {
+  const fs::path folder = test::FreshFolder("export_proposal");
+  const fs::path photo = folder / "beach.jpg";
+  test::WriteText(photo, "the original");
+  const std::string inPhotoFolder = (folder / "Untitled.jpg").string();
+  EXPECT_EQ(ProposedExportPath(inPhotoFolder, "beach", photo), (folder / "beach_grinsnap.jpg").string());
+  EXPECT_EQ(ProposedExportPath((folder / "sub/../Untitled.jpg").string(), "beach", photo),
+            (folder / "sub/../beach_grinsnap.jpg").string());
+  EXPECT_EQ(ProposedExportPath("/elsewhere/Untitled.jpg", "beach", photo), "/elsewhere/beach.jpg");
+  EXPECT_EQ(ProposedExportPath(inPhotoFolder, "beach", fs::path()), (folder / "beach.jpg").string());
+}
+
 TEST(ExportPictures, TitleAndDescriptionTravelInTheFile) {
   const cv::Mat picture = test::Flat(16, 12, {10, 120, 230});
   for (const char* extension : {"jpg", "png", "JPG"}) {
@@ -382,6 +442,7 @@ TEST(ExportFiles, GifExportRendersIntoTheTemporaryFileThenCopies) {
   EXPECT_EQ(renderedInto, temp.string());
   EXPECT_EQ(written, (root / "out/anim.gif").string());
   EXPECT_EQ(test::ReadText(written), "GIF89a frames");
+  EXPECT_FALSE(fs::exists(temp)) << "the temporary frames go once copied";
 
   // The target exists now: refusing cancels before anything is rendered.
   renderedInto.clear();

@@ -1,5 +1,9 @@
 #include <map>
 
+#include <regex>
+#include <set>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "app/ini_file.h"
@@ -265,7 +269,7 @@ TEST_F(LanguageFiles, MenuOffersNamedLanguageFilesOnly) {
   LanguageMenu menu = BuildLanguageMenu(folder_, settings_);
   ASSERT_EQ(menu.entries.size(), 3u);
   const std::pair<const char*, const char*> expected[] = {
-      {"English", "lang_eng.ini"}, {"Deutsch", "lang_deu.ini"}, {"Français", "lang_fra.ini"}};
+      {"English", "LANG_ENG.INI"}, {"Deutsch", "lang_deu.ini"}, {"Français", "lang_fra.ini"}};
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(menu.entries[i].commandId, 33000 + static_cast<int>(i));
     EXPECT_EQ(menu.entries[i].caption, expected[i].first);
@@ -276,6 +280,11 @@ TEST_F(LanguageFiles, MenuOffersNamedLanguageFilesOnly) {
   ASSERT_NE(FindLanguageEntry(menu, 33001), nullptr);
   EXPECT_EQ(FindLanguageEntry(menu, 33001)->fileName, "lang_deu.ini");
   EXPECT_EQ(FindLanguageEntry(menu, 33003), nullptr);
+
+  // Choosing the upper-case file reads it: its name keeps its case.
+  Write("LANG_ENG.INI", "[general]\nlanguage=\"English\"\n[STRING]\n101=from the upper-case file\n");
+  ChooseLanguage(settings_, FindLanguageEntry(menu, 33000)->fileName);
+  EXPECT_EQ(CLanguage(folder_, settings_).Text(kIdsAboutMenuItem), "from the upper-case file");
 
   settings_.languageAuto = true;
   menu = BuildLanguageMenu(folder_, settings_);
@@ -426,6 +435,33 @@ TEST(ShippedLanguageFiles, EnglishMatchesTheBuiltInTableAndGermanIsComplete) {
             "Eine neue Version ist verfügbar. Es wird empfohlen, Ihre aktuelle Version zu aktualisieren.\n\n"
             "Möchten Sie jetzt aktualisieren?");
   EXPECT_EQ(language.Translate("Frames"), "Rahmen");
+}
+
+// Every name the gallery and the panes show from the shipped templates (group
+// path segments, template names, variable names) has its German entry.
+TEST(ShippedLanguageFiles, GermanNamesEveryShippedTemplateGroupAndVariable) {
+  IniFile german;
+  ASSERT_TRUE(german.Load(ShippedLangFolder() / "lang_deu.ini"));
+  const fs::path templates = ShippedLangFolder().parent_path() / "templates";
+  std::set<std::string> names;
+  const std::regex attribute(R"re(<(column|template|var\d)\s[^>]*?\b(path|name)="([^"]+)")re");
+  for (const auto& file : fs::recursive_directory_iterator(templates)) {
+    const std::string extension = file.path().extension().string();
+    if (extension != ".cfg" && extension != ".xml") continue;
+    const std::string text = test::ReadText(file.path());
+    for (std::sregex_iterator it(text.begin(), text.end(), attribute), end; it != end; ++it) {
+      const std::string kind = (*it)[1], key = (*it)[2], value = (*it)[3];
+      if (kind == "column" && key == "path") {
+        std::stringstream segments(value);
+        for (std::string segment; std::getline(segments, segment, '\\');) names.insert(segment);
+      } else if (kind != "column" && key == "name" && !(kind == "template" && extension == ".xml")) {
+        names.insert(value);
+      }
+    }
+  }
+  ASSERT_GT(names.size(), 40u);
+  for (const std::string& name : names)
+    EXPECT_TRUE(german.ProfileString("DICTIONARY", name).has_value()) << "no German name for \"" << name << "\"";
 }
 
 }  // namespace

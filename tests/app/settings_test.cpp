@@ -35,6 +35,7 @@ CGRSSettings NonDefaultSettings() {
   s.password = "p\x01ss";
   s.remacc = 7;
   s.exportPath = "/home/u/Documents/Grinsnap/my picture.jpg";
+  s.maximized = true;
   return s;
 }
 
@@ -49,6 +50,7 @@ void ExpectSameValues(const CGRSSettings& a, const CGRSSettings& b) {
   EXPECT_EQ(a.password, b.password);
   EXPECT_EQ(a.remacc, b.remacc);
   EXPECT_EQ(a.exportPath, b.exportPath);
+  EXPECT_EQ(a.maximized, b.maximized);
 }
 
 TEST(Settings, DefaultsAndReset) {
@@ -66,6 +68,7 @@ TEST(Settings, DefaultsAndReset) {
   EXPECT_EQ(s.password, "");
   EXPECT_EQ(s.remacc, 0);
   EXPECT_EQ(s.exportPath, "");
+  EXPECT_FALSE(s.maximized);
 }
 
 TEST(Settings, RoundTripKeepsEveryValueAndItsType) {
@@ -84,7 +87,7 @@ TEST(Settings, RoundTripKeepsEveryValueAndItsType) {
   const std::pair<const char*, const char*> raw[] = {
       {"language", "\"lang_deu.ini\""}, {"languageAuto", "dword:00000000"}, {"wndleft", "dword:fffffff4"},
       {"wndbottom", "dword:000003e8"},  {"Private", "dword:00000001"},      {"remacc", "dword:00000007"},
-      {"PhotoTag", "\"  padded  \""},
+      {"PhotoTag", "\"  padded  \""},       {"wndmaximized", "dword:00000001"},
   };
   for (const auto& [name, value] : raw) {
     const std::string* found = ini.FindRaw("Grinsnap", name);

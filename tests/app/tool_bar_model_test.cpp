@@ -59,5 +59,25 @@ TEST(ToolBar, TemplateButtonsComeLastAndAnEmptyListDisablesFromTheFifthEntry) {
   for (const ToolBarEntry& entry : ComposeToolBar(state)) EXPECT_TRUE(entry.enabled);
 }
 
+TEST(ToolBar, TheModeBarSwitchesTheViewAndAddsTheResult) {
+  ToolBarState state;
+  state.hasTemplate = true;
+  auto bar = ComposeModeBar(state);
+  ASSERT_EQ(bar.size(), 2u);
+  EXPECT_EQ(bar[0].command, kCmdShowSecondMode);
+  EXPECT_EQ(bar[1].command, kCmdAddToInput);
+  EXPECT_EQ(bar[1].captionId, kIdsAddToInput);
+  EXPECT_EQ(bar[1].tooltipId, kIdsAddToInputTip);
+  EXPECT_FALSE(bar[1].enabled) << "no result to add";
+  state.canAddResult = true;
+  EXPECT_TRUE(ComposeModeBar(state)[1].enabled);
+  state.editingOriginal = true;
+  EXPECT_EQ(ComposeModeBar(state)[0].command, kCmdShowTemplateMode);
+  state.hasTemplate = false;
+  EXPECT_EQ(ComposeModeBar(state)[0].command, kCmdShowFirstMode);
+  state.photoListEmpty = true;
+  for (const ToolBarEntry& entry : ComposeModeBar(state)) EXPECT_FALSE(entry.enabled);
+}
+
 }  // namespace
 }  // namespace grinsnap

@@ -1,7 +1,14 @@
+#include <cmath>
+#include <cstdio>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <random>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QStatusBar>
+#include <QTimer>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QCheckBox>
@@ -16,7 +23,9 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
+#include "app/ini_file.h"
 #include "app/settings_storage_ini.h"
 #include "app/string_table.h"
 #include "app/tool_bar_model.h"
@@ -73,6 +82,17 @@ protected:
     return paths;
   }
 
+  // Adds pictures and lets the loader deliver them, as the event loop does.
+  int AddAndWait(const QStringList& paths) {
+    const int queued = window_->Work().AddPhotos(paths);
+    QElapsedTimer waited;
+    waited.start();
+    while (window_->Work().LoadingPhotos() && waited.elapsed() < 20000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_FALSE(window_->Work().LoadingPhotos()) << "the loader delivers every photo";
+    return queued;
+  }
+
   QStringList ToolBarTexts() const {
     QStringList texts;
     for (QAction* action : window_->findChild<QToolBar*>("MainToolBtnBar")->actions())
@@ -123,7 +143,7 @@ TEST_F(MainWindowTest, AddingPhotosSelectsKnownFilesAndReportsBrokenOnes) {
   const QString broken = QString::fromStdString((test::FreshFolder("broken") / "broken.jpg").string());
   std::ofstream(broken.toStdString()) << "not a picture";
 
-  EXPECT_EQ(window_->Work().AddPhotos(photos + QStringList{broken}), 3);
+  EXPECT_EQ(AddAndWait(photos + QStringList{broken}), 4) << "four files are read";
   EXPECT_EQ(app_.engine.GetPhotoCount(), 3);
   ASSERT_EQ(messages.Messages().size(), 1u);
   EXPECT_TRUE(messages.Messages()[0].text.contains("broken.jpg"));
@@ -144,7 +164,7 @@ TEST_F(MainWindowTest, TheToolBarFollowsThePhotoListAndTheMode) {
   EXPECT_EQ(texts[3], "|");
   EXPECT_EQ(texts[4], zoomIn + "(off)") << "an empty photo list disables from the fifth entry";
 
-  window_->Work().AddPhotos(WritePhotos(1));
+  AddAndWait(WritePhotos(1));
   texts = ToolBarTexts();
   EXPECT_EQ(texts[4], zoomIn);
   window_->RunCommand(kCmdShowSecondMode);
@@ -157,7 +177,7 @@ TEST_F(MainWindowTest, TheToolBarFollowsThePhotoListAndTheMode) {
 TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
   window_->resize(1000, 700);
   window_->show();
-  window_->Work().AddPhotos(WritePhotos(2));
+  AddAndWait(WritePhotos(2));
   // The gallery's choice, as a click on its tile sends it.
   TemplateEntry* sepia = nullptr;
   for (const auto& column : app_.library.Columns())
@@ -184,7 +204,7 @@ TEST_F(MainWindowTest, ATemplateFromTheListRendersTheChosenPhoto) {
 }
 
 TEST_F(MainWindowTest, TheFaceNoticeShowsUntilItsBoxIsTickedAndLeadsToTheTemplateView) {
-  window_->Work().AddPhotos(WritePhotos(1));
+  AddAndWait(WritePhotos(1));
   ASSERT_TRUE(window_->Work().SelectTemplateByName("Sepia"));
   window_->RunCommand(kCmdShowSecondMode);
   int shown = 0;
@@ -217,7 +237,7 @@ TEST_F(MainWindowTest, TheFaceNoticeShowsUntilItsBoxIsTickedAndLeadsToTheTemplat
 TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButton) {
   window_->resize(1000, 700);
   window_->show();
-  window_->Work().AddPhotos(WritePhotos(1));
+  AddAndWait(WritePhotos(1));
   ASSERT_TRUE(window_->Work().SelectTemplateByName("emboss"));
   ASSERT_NE(window_->Work().Gallery().SelectedEntry(), nullptr);
   EXPECT_EQ(window_->Work().Gallery().SelectedEntry()->name, "Emboss");
@@ -230,10 +250,13 @@ TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButto
   EXPECT_FALSE(pane->isVisible());
   EXPECT_TRUE(ToolBarTexts().contains(app_.QText(kIdsShowControlPanel)));
 
-  // A slider change runs the template again: one more history step.
+  // A slider change runs the template again: one more history step. The
+  // slider's value shows beside it.
   const int steps = app_.engine.HistoryCount();
-  pane->Slider(0)->setValue(pane->Slider(0)->value() + 1);
+  const int first = pane->Slider(0)->value();
+  pane->Slider(0)->setValue(first + 1);
   EXPECT_EQ(app_.engine.HistoryCount(), steps + 1);
+  EXPECT_EQ(pane->ValueLabel(0)->text(), QString::number(first + 1));
 
   // Original-image mode swaps in the original-image pane and the rotate buttons.
   window_->RunCommand(kCmdShowSecondMode);
@@ -244,12 +267,32 @@ TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButto
   window_->RunCommand(kCmdRotateRight);
   EXPECT_EQ(app_.engine.GetPhoto(0).WorkingImage().size(), cv::Size(before.height, before.width));
 
-  // Undo lets go of the template: its pane goes with it.
+  // Undo to the first step brings back its template, gallery mark and
+  // slider; a slider move then goes on from there.
   window_->RunCommand(kCmdShowFirstMode);
+  const cv::Mat firstStep = app_.engine.HistoryEntry(0);
+  window_->RunMenuCommand(kMenuUndo);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(app_.engine.HistoryPos(), 0);
+  EXPECT_EQ(app_.engine.Output().data, firstStep.data) << "the step itself is on show";
+  ASSERT_NE(app_.engine.Template(), nullptr);
+  ASSERT_NE(window_->Work().Gallery().SelectedEntry(), nullptr);
+  EXPECT_EQ(window_->Work().Gallery().SelectedEntry()->name, "Emboss");
+  pane = window_->findChild<COptionPane2D*>();
+  ASSERT_NE(pane, nullptr);
+  EXPECT_EQ(pane->Slider(0)->value(), first);
+  pane->Slider(0)->setValue(first + 2);
+  EXPECT_EQ(app_.engine.HistoryCount(), 2) << "the later step gives way to the new one";
+
+  // Undone past the first step: no template, and the photo itself shows.
+  window_->RunMenuCommand(kMenuUndo);
   window_->RunMenuCommand(kMenuUndo);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(window_->findChild<COptionPane2D*>(), nullptr);
   EXPECT_FALSE(window_->Work().HasOptionPane());
+  EXPECT_TRUE(app_.engine.Output().empty());
+  EXPECT_TRUE(window_->Work().Preview().ShowingFallback());
+  EXPECT_FALSE(window_->Work().Preview().Picture().empty());
 }
 
 // Clicks as fast as a user can, each run cancelling the one before on the
@@ -257,7 +300,7 @@ TEST_F(MainWindowTest, ATemplateWithVariablesShowsItsPaneAndTheControlPanelButto
 TEST_F(MainWindowTest, NoResultIsLostOverAThousandRapidClicks) {
   window_->resize(1000, 700);
   window_->show();
-  window_->Work().AddPhotos(WritePhotos(1));
+  AddAndWait(WritePhotos(1));
   test::CF_TestGate::Control& gate = test::CF_TestGate::Shared();
   gate.Reset();
   gate.workMode = true;
@@ -293,7 +336,7 @@ TEST_F(MainWindowTest, NoResultIsLostOverAThousandRapidClicks) {
 TEST_F(MainWindowTest, AfterAFullSizeRunTheSlidersRenderAtThePreviewSizeAgain) {
   window_->resize(1000, 700);
   window_->show();
-  window_->Work().AddPhotos(QStringList{QString::fromStdString((test::DataDir() / "photos/coffee.png").string())});
+  AddAndWait(QStringList{QString::fromStdString((test::DataDir() / "photos/coffee.png").string())});
   ASSERT_TRUE(window_->Work().SelectTemplateByName("emboss"));
   const cv::Size preview = app_.engine.Output().size();
   ASSERT_TRUE(window_->Work().RunFullSize());
@@ -333,6 +376,204 @@ TEST_F(MainWindowTest, SwitchingLanguageRetranslatesMenusAndToolBar) {
   EXPECT_NE(app_.QText(kIdsAddImage), "Add Image");
   EXPECT_EQ(ToolBarTexts()[0], app_.QText(kIdsAddImage));
   EXPECT_EQ(window_->menuBar()->actions()[0]->text(), "&Datei");
+}
+
+// Every command of the tool bar's table can be reached: the view and the
+// result have buttons, and every command has a menu item and its shortcut.
+TEST_F(MainWindowTest, EveryCommandHasItsButtonMenuItemAndShortcut) {
+  window_->resize(1000, 700);
+  window_->show();
+  const auto keys = [&](int id) { return window_->MenuAction(id)->shortcuts(); };
+  const QKeySequence ctrl(Qt::CTRL);
+  EXPECT_TRUE(keys(kMenuOpen).contains(QKeySequence(Qt::CTRL | Qt::Key_O)));
+  EXPECT_TRUE(keys(kMenuExport).contains(QKeySequence(Qt::CTRL | Qt::Key_E)));
+  EXPECT_TRUE(keys(kMenuExport).contains(QKeySequence(Qt::CTRL | Qt::Key_S)));
+  EXPECT_TRUE(keys(kMenuUndo).contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
+  EXPECT_TRUE(keys(kMenuRedo).contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
+  EXPECT_TRUE(keys(kMenuRedo).contains(QKeySequence(Qt::CTRL | Qt::Key_Y)));
+  EXPECT_TRUE(keys(kMenuZoomIn).contains(QKeySequence(Qt::CTRL | Qt::Key_Plus)));
+  EXPECT_TRUE(keys(kMenuZoomOut).contains(QKeySequence(Qt::CTRL | Qt::Key_Minus)));
+  EXPECT_TRUE(keys(kMenuZoomFit).contains(QKeySequence(Qt::CTRL | Qt::Key_0)));
+  EXPECT_TRUE(keys(kMenuExit).contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+  EXPECT_FALSE(window_->ToolBarAction(kCmdAddToInput)->isEnabled()) << "no photo yet";
+
+  AddAndWait(WritePhotos(2));
+  ASSERT_TRUE(window_->Work().SelectTemplateByName("Sepia"));
+  // The original image and back, from the menu and from the bar.
+  window_->MenuAction(kMenuShowOriginal)->trigger();
+  EXPECT_TRUE(window_->Work().EditingOriginal());
+  EXPECT_TRUE(window_->findChild<COptionPaneOrgImgDefault*>()->ClipBox()->isVisible());
+  const cv::Size before = app_.engine.GetPhoto(1).WorkingImage().size();
+  window_->MenuAction(kMenuRotateLeft)->trigger();
+  EXPECT_EQ(app_.engine.GetPhoto(1).WorkingImage().size(), cv::Size(before.height, before.width));
+  ASSERT_NE(window_->ToolBarAction(kCmdShowTemplateMode), nullptr);
+  window_->ToolBarAction(kCmdShowTemplateMode)->trigger();
+  EXPECT_FALSE(window_->Work().EditingOriginal());
+  EXPECT_FALSE(window_->MenuAction(kMenuRotateLeft)->isEnabled()) << "turning is for the original image";
+
+  // Add To Input puts the result first in the list, once.
+  QAction* add = window_->ToolBarAction(kCmdAddToInput);
+  ASSERT_TRUE(add->isEnabled());
+  EXPECT_EQ(add->text(), app_.QText(kIdsAddToInput));
+  EXPECT_EQ(add->toolTip(), app_.QText(kIdsAddToInputTip));
+  add->trigger();
+  EXPECT_EQ(app_.engine.GetPhotoCount(), 3);
+  EXPECT_TRUE(app_.engine.GetPhoto(0).path.empty());
+  EXPECT_FALSE(window_->ToolBarAction(kCmdAddToInput)->isEnabled());
+  EXPECT_FALSE(window_->MenuAction(kMenuAddToInput)->isEnabled());
+
+  // Delete in the strip removes the selected photo; tiles name themselves.
+  PhotoList& strip = window_->Work().Photos();
+  const int selected = strip.Selection().front();
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  QApplication::sendEvent(&strip, &del);
+  EXPECT_EQ(app_.engine.GetPhotoCount(), 2) << "photo " << selected << " is gone";
+  GalleryWidget& gallery = window_->Work().Gallery();
+  const QRect tile = gallery.TileRect(*gallery.SelectedEntry());
+  ASSERT_FALSE(tile.isNull());
+  EXPECT_EQ(gallery.ToolTipAt(tile.center()), "Sepia");
+}
+
+// After a language switch no text on show stays in English: menus, bars,
+// tabs, the panes (through message 3800), the title, the hint.
+TEST_F(MainWindowTest, SwitchingToGermanLeavesNoEnglishTextOnShow) {
+  window_->resize(1000, 700);
+  window_->show();
+  AddAndWait(WritePhotos(1));
+  ASSERT_TRUE(window_->Work().SelectTemplateByName("Sepia Sketch"));
+  ASSERT_NE(window_->findChild<COptionPane2D*>(), nullptr);
+
+  // English texts that German replaces: the English file's values and the
+  // names the German dictionary translates, less what is the same in both.
+  IniFile english, german;
+  ASSERT_TRUE(english.Load(BuiltDataFolder() / "lang" / "lang_eng.ini"));
+  ASSERT_TRUE(german.Load(BuiltDataFolder() / "lang" / "lang_deu.ini"));
+  std::set<QString> englishOnly, germanTexts;
+  const auto plain = [](std::string text) {
+    QString q = QString::fromStdString(ExpandEscapes(text, true));
+    return q.remove('&').trimmed();
+  };
+  for (const IniFile::Section& section : german.Sections())
+    for (const IniFile::Entry& entry : section.entries)
+      germanTexts.insert(plain(german.ProfileString(section.name, entry.key).value_or("")));
+  for (const IniFile::Section& section : english.Sections())
+    for (const IniFile::Entry& entry : section.entries)
+      if (section.name != "General")  // a language's own name is its name in every language
+      englishOnly.insert(plain(english.ProfileString(section.name, entry.key).value_or("")));
+  for (const IniFile::Entry& entry : german.FindSection("DICTIONARY")->entries) englishOnly.insert(plain(entry.key));
+  for (const QString& same : germanTexts) englishOnly.erase(same);
+  englishOnly.erase("");
+
+  QAction* germanEntry = nullptr;
+  for (QAction* action : window_->findChildren<QAction*>())
+    if (action->data().toInt() >= kLanguageFirstCommand && action->text().contains("Deutsch")) germanEntry = action;
+  ASSERT_NE(germanEntry, nullptr);
+  window_->RunMenuCommand(germanEntry->data().toInt());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the bars' old buttons
+
+  QStringList shown;
+  const std::function<void(QMenu*)> menuTexts = [&](QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+      shown << action->text();
+      if (action->menu()) menuTexts(action->menu());
+    }
+  };
+  for (QAction* action : window_->menuBar()->actions()) {
+    shown << action->text();
+    if (action->menu()) menuTexts(action->menu());
+  }
+  for (QToolBar* bar : window_->findChildren<QToolBar*>())
+    for (QAction* action : bar->actions()) shown << action->text() << action->toolTip();
+  for (QTabBar* tabs : window_->findChildren<QTabBar*>())
+    for (int i = 0; i < tabs->count(); ++i) shown << tabs->tabText(i);
+  for (QLabel* label : window_->findChildren<QLabel*>()) shown << label->text();
+  for (QAbstractButton* button : window_->findChildren<QAbstractButton*>()) shown << button->text();
+  shown << window_->windowTitle();
+  for (const QString& text : shown)
+    EXPECT_EQ(englishOnly.count(QString(text).remove('&').trimmed()), 0u) << "still English: " << text.toStdString();
+  EXPECT_EQ(window_->findChild<QTabBar*>("StripTabs")->tabText(1), "Verlauf");
+  EXPECT_EQ(window_->findChild<COptionPaneOrgImgDefault*>()->ClipBox()->text(), "Ausschnitt zeigen");
+  EXPECT_EQ(window_->menuBar()->actions()[3]->text(), "&Einstellungen");
+}
+
+TEST_F(MainWindowTest, TheCloseButtonAsksLikeEscapeWhileAResultIsNotExported) {
+  window_->show();
+  ScopedMessageRecorder messages(MessageResult::Cancel);
+  window_->close();
+  EXPECT_TRUE(messages.Messages().empty()) << "nothing to lose";
+  window_->show();
+  AddAndWait(WritePhotos(1));
+  ASSERT_TRUE(window_->Work().SelectTemplateByName("Sepia"));
+  window_->close();
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_EQ(messages.Messages()[0].text, app_.QText(kIdsConfirmQuit));
+  EXPECT_EQ(messages.Messages()[0].caption, "Exit");
+  EXPECT_TRUE(window_->isVisible()) << "Cancel keeps the window";
+  window_->Work().MarkExported();
+  window_->close();
+  EXPECT_EQ(messages.Messages().size(), 1u);
+  EXPECT_FALSE(window_->isVisible());
+
+  // The maximised state is kept for the next start.
+  window_->showMaximized();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(app_.settings.maximized);
+  window_->showNormal();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(app_.settings.maximized);
+}
+
+// A large photo is read on the loader's thread: the window goes on
+// answering, shows that it works, and then shows the photo itself.
+TEST_F(MainWindowTest, ALargePhotoLoadsWhileTheWindowAnswers) {
+  window_->resize(1000, 700);
+  window_->show();
+  // 24 megapixels by default; GRINSNAP_LARGE_PHOTO_MP asks for another size.
+  const double megapixels = qEnvironmentVariableIsSet("GRINSNAP_LARGE_PHOTO_MP")
+                                ? qEnvironmentVariable("GRINSNAP_LARGE_PHOTO_MP").toDouble()
+                                : 24.0;
+  const int width = static_cast<int>(std::sqrt(megapixels * 1e6 * 3 / 2));
+  const int height = width * 2 / 3;
+  // Blotches a camera photo might show, small enough a file to write quickly.
+  cv::Mat seed(height / 32, width / 32, CV_8UC3), big;
+  cv::randu(seed, cv::Scalar::all(0), cv::Scalar::all(255));
+  cv::resize(seed, big, cv::Size(width, height), 0, 0, cv::INTER_LINEAR);
+  const std::string extension = qEnvironmentVariableIsSet("GRINSNAP_LARGE_PHOTO_EXT")
+                                    ? qEnvironmentVariable("GRINSNAP_LARGE_PHOTO_EXT").toStdString()
+                                    : "jpg";
+  const fs::path file = test::FreshFolder("large_photo") / ("large." + extension);
+  ASSERT_TRUE(cv::imwrite(file.string(), big));
+  big.release();
+
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(window_->Work().AddPhotos({QString::fromStdString(file.string())}), 1);
+  const qint64 returned = clock.elapsed();
+  EXPECT_EQ(app_.engine.GetPhotoCount(), 0) << "the photo is still being read";
+  EXPECT_TRUE(window_->Work().LoadingPhotos());
+  EXPECT_TRUE(window_->Work().Preview().BusyTimerActive()) << "the preview shows that it works";
+  EXPECT_TRUE(window_->statusBar()->currentMessage().contains("large."));
+
+  // The event loop's longest pause until the photo is on show.
+  qint64 longest = returned, last = clock.elapsed();
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    longest = std::max(longest, clock.elapsed() - last);
+    last = clock.elapsed();
+  });
+  tick.start(5);
+  while (window_->Work().LoadingPhotos() && clock.elapsed() < 60000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  longest = std::max(longest, clock.elapsed() - last);
+  std::printf("%.0f MP photo: AddPhotos returned after %lld ms, on show after %lld ms, longest pause %lld ms\n",
+              megapixels, static_cast<long long>(returned), static_cast<long long>(clock.elapsed()),
+              static_cast<long long>(longest));
+  ASSERT_EQ(app_.engine.GetPhotoCount(), 1);
+  EXPECT_LT(longest, 1000) << "the window froze";
+  EXPECT_FALSE(window_->Work().Preview().BusyTimerActive());
+  EXPECT_TRUE(window_->Work().Preview().ShowingFallback()) << "the photo shows before a template is picked";
+  EXPECT_TRUE(window_->windowTitle().startsWith(QString::fromStdString(file.filename().string())))
+      << window_->windowTitle().toStdString();
 }
 
 TEST_F(MainWindowTest, SmallWindowRectanglesAreNotKept) {

@@ -165,6 +165,7 @@ TEST_F(ExportDialogTest, OverwriteRefusedLeavesTheFileAndSaysNothingMore) {
   EXPECT_EQ(messages.Messages()[0].text, "The file already exists, would you like to overwrite it?");
   EXPECT_EQ(messages.Messages()[0].caption, "warning");
   EXPECT_EQ(messages.Messages()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(messages.Messages()[0].defaultButton, MessageDefault::Safe) << "Enter keeps the file";
   EXPECT_EQ(test::ReadText(Target("out.jpg")), "precious");
   EXPECT_NE(dialog.result(), QDialog::Accepted);
 

@@ -171,6 +171,14 @@ TEST_F(PhotoEditTest, PreviewWritesItsFileAndEditsItsOwnPhoto) {
   EXPECT_TRUE(IsRed(edited.at<cv::Vec3b>(790, 300)));
   EXPECT_FALSE(app_.engine.Output().empty());
   EXPECT_EQ(app_.engine.Output().size(), cv::Size(800, 600)) << "the engine's result is not touched";
+
+  std::filesystem::path temp;
+  {
+    PreviewDialog again(app_, result_, source, (root_ / "Untitled.jpg").string());
+    temp = again.TempFile();
+    EXPECT_TRUE(std::filesystem::exists(temp));
+  }
+  EXPECT_FALSE(std::filesystem::exists(temp)) << "the preview file goes with its dialog";
 }
 
 TEST_F(PhotoEditTest, ExportTakesTheSettingAndGivesItBack) {
