@@ -48,7 +48,8 @@ owners=$(dpkg-deb --contents "$deb" | awk '{ print $2 }' | sort -u)
 for program in grinsnap grinsnap-cli; do
   file=$work/root/usr/bin/$program
   [ "$(stat -c %a "$file")" = 755 ] || fail "$program has mode $(stat -c %a "$file")"
-  file -b "$file" | grep -q ', stripped' || fail "$program is not stripped: $(file -b "$file")"
+  kind=$(file -b "$file")
+  [[ $kind == *", stripped"* ]] || fail "$program is not stripped: $kind"
 done
 odd=$(cd "$work/root/usr" && find . -type f ! -path './bin/*' ! -perm 644 -printf '%m %P\n')
 [ -z "$odd" ] || fail "data files whose mode is not 644: $odd"

@@ -55,11 +55,14 @@ case $mode in
 
     commands=$("$cli" --help | sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
     [ -n "$commands" ] || fail "no commands in grinsnap-cli --help"
+    # (Offers are kept before grep -q looks at them: an early match would cut the pipe.)
+    offered_commands=$(offers "")
     for command in $commands; do
-      offers "" | grep -qx "$command" || fail "the completion does not offer the command $command"
+      grep -qx "$command" <<<"$offered_commands" || fail "the completion does not offer the command $command"
       grep -q "^\.B grinsnap\\\\-cli $command\$" "$man" || fail "the manual page has no synopsis of $command"
+      offered_options=$(offers "$command" "--")
       for option in $("$cli" "$command" --help | sed '/^Exit codes/,$d' | grep -oE -- '--[a-z0-9]+' | sort -u); do
-        offers "$command" "--" | grep -qx -- "$option" || fail "the completion of $command does not offer $option"
+        grep -qx -- "$option" <<<"$offered_options" || fail "the completion of $command does not offer $option"
         grep -qF -- "\\-\\-${option#--}" "$man" || fail "the manual page does not mention $option"
       done
     done
