@@ -158,12 +158,14 @@ std::vector<std::string> PathSegments(const std::string& path) {
 // ---- list ----
 
 int RunList(const std::vector<std::string>& words) {
-  const Arguments args(words, {}, {"--all"}, kAliases);
+  const Arguments args(words, {}, {"--all", "--names"}, kAliases);
   if (!args.Positional().empty()) throw CliError(kExitUsage, "list takes no arguments", "see 'grinsnap-cli list --help'");
   auto loaded = ReadLibrary();
   if (!loaded->found) throw CliError(kExitTemplate, "cannot list templates", NoLibraryHint(*loaded));
 
   const bool all = args.Has("--all");
+  // One name a line, for scripts and shell completion.
+  const bool namesOnly = args.Has("--names");
   std::vector<std::string> printed;  // the group path printed last, segment by segment
   int shown = 0, hidden = 0;
   for (const auto& column : loaded->library.Columns()) {
@@ -177,6 +179,11 @@ int RunList(const std::vector<std::string>& words) {
       entries.push_back(entry.get());
     }
     if (entries.empty()) continue;
+    if (namesOnly) {
+      for (const TemplateEntry* entry : entries) std::printf("%s\n", entry->name.c_str());
+      shown += static_cast<int>(entries.size());
+      continue;
+    }
     // Print only the group headings that differ from the previous column's.
     std::size_t common = 0;
     while (common < segments.size() && common < printed.size() && segments[common] == printed[common]) ++common;
@@ -481,9 +488,10 @@ std::string MainHelp() {
 
 std::string CommandHelp(const std::string& command) {
   if (command == "list")
-    return "Usage: grinsnap-cli list [--all]\n\n"
+    return "Usage: grinsnap-cli list [--all] [--names]\n\n"
            "Shows the template gallery as a tree of tabs, groups and templates.\n\n"
-           "  --all   also show hidden templates, marked (hidden)\n"
+           "  --all     also show hidden templates, marked (hidden)\n"
+           "  --names   only the template names, one a line, without headings or marks\n"
            "Online templates are marked (online).\n\n" +
            std::string(kExitCodesHelp);
   if (command == "apply")

@@ -22,6 +22,10 @@ namespace {
 
 constexpr const char* kVendorFolder = "Velmora";
 constexpr const char* kProductFolder = "Grinsnap";
+// The file that marks a folder as the program's data folder, and where an
+// installed program keeps that folder below its prefix.
+constexpr const char* kDataMarker = "config.cfg";
+constexpr const char* kInstalledDataFolder = "share/grinsnap";
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -81,10 +85,20 @@ fs::path DocumentsFromUserDirs() {
 fs::path ProgramDataFolder() {
   std::string overridden = Env("GRINSNAP_DATA_DIR");
   if (!overridden.empty()) return overridden;
-  fs::path exeFolder = ExecutableFolder();
+  return ProgramDataFolderFor(ExecutableFolder());
+}
+
+fs::path ProgramDataFolderFor(const fs::path& exeFolder) {
   std::error_code ec;
-  if (!exeFolder.empty() && fs::exists(exeFolder / "config.cfg", ec)) return exeFolder;
-  return fs::path(GRINSNAP_INSTALL_PREFIX) / "share" / "grinsnap";
+  if (!exeFolder.empty()) {
+    if (fs::is_regular_file(exeFolder / kDataMarker, ec)) return exeFolder;
+    // /proc/self/exe names the real file, so a prefix installed into a
+    // temporary folder, a package root or a moved tree finds its own data
+    // rather than the configured prefix's.
+    const fs::path beside = exeFolder.parent_path() / kInstalledDataFolder;
+    if (fs::is_regular_file(beside / kDataMarker, ec)) return beside;
+  }
+  return fs::path(GRINSNAP_INSTALL_PREFIX) / kInstalledDataFolder;
 }
 
 fs::path DocumentsFolder() {

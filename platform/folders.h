@@ -6,9 +6,15 @@
 namespace grinsnap {
 
 // The program's folder, where config.cfg, media/, lang/ and the templates lie:
-// $GRINSNAP_DATA_DIR when set; else the executable's folder when it holds
-// config.cfg; else the installed share folder.
+// $GRINSNAP_DATA_DIR when set; else ProgramDataFolderFor the executable's folder.
 std::filesystem::path ProgramDataFolder();
+
+// The program's folder for an executable in exeFolder: exeFolder itself when
+// it holds config.cfg (the build lays the data out beside the binaries); else
+// share/grinsnap beside exeFolder's parent when that holds config.cfg (an
+// installed program, wherever its prefix was installed or moved to); else
+// share/grinsnap below the prefix the program was configured with.
+std::filesystem::path ProgramDataFolderFor(const std::filesystem::path& exeFolder);
 
 // The user's documents folder: $XDG_DOCUMENTS_DIR, else the XDG_DOCUMENTS_DIR
 // line of user-dirs.dirs, else ~/Documents.

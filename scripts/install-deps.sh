@@ -9,6 +9,8 @@ PACKAGES=(
   libtinyxml2-dev libgif-dev libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
+  # the install tests: desktop-file-validate, appstreamcli, groff for the manual pages
+  desktop-file-utils appstream groff-base
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QIcon>
 #include <QScreen>
 #include <QStringList>
 
@@ -27,6 +28,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Grinsnap");
   QApplication::setOrganizationName("Velmora");
+  // Ties the windows to the installed desktop entry (its name and icon).
+  QGuiApplication::setDesktopFileName("com.velmora.Grinsnap");
+  QApplication::setWindowIcon(QIcon::fromTheme("com.velmora.Grinsnap"));
 
   AppContext app;
   SetApp(&app);

@@ -201,6 +201,21 @@ TEST(CliApply, AnUnknownNameSuggestsTheClosestTemplates) {
   EXPECT_NE(run.out.find(name), std::string::npos) << run.out;
 }
 
+TEST(CliList, NamesAreTheTreesTemplatesOneALine) {
+  const CliRun tree = Cli({"list", "--all"});
+  const CliRun names = Cli({"list", "--all", "--names"});
+  ASSERT_EQ(tree.exitCode, 0) << tree.out;
+  ASSERT_EQ(names.exitCode, 0) << names.out;
+  // The tree's template lines, without their indentation and marks.
+  std::vector<std::string> fromTree, listed;
+  std::istringstream treeLines(tree.out), nameLines(names.out);
+  for (std::string line; std::getline(treeLines, line);)
+    if (line.rfind("    ", 0) == 0 && line[4] != ' ') fromTree.push_back(line.substr(4, line.find(" (") - 4));
+  for (std::string line; std::getline(nameLines, line);) listed.push_back(line);
+  EXPECT_FALSE(listed.empty());
+  EXPECT_EQ(listed, fromTree);
+}
+
 TEST(CliBatch, ABrokenPhotoIsReportedAndTheRestAreWritten) {
   const fs::path folder = test::FreshFolder("cli_batch");
   const fs::path inputs = folder / "in";

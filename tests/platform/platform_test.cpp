@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "platform/message_target.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
+#include "test_support/test_support.h"
 
 namespace grinsnap {
 namespace {
@@ -111,6 +113,38 @@ TEST(Folders, FollowTheXdgVariablesAndFallBackBelowHome) {
 TEST(Folders, ProgramDataFolderCanBeOverridden) {
   ScopedEnv dir("GRINSNAP_DATA_DIR", "/opt/grinsnap-data");
   EXPECT_EQ(ProgramDataFolder(), "/opt/grinsnap-data");
+}
+
+TEST(Folders, ProgramDataFolderIsFoundBesideTheBuiltOrInstalledProgram) {
+  // Folders of a tree below `root` holding a config.cfg, the executable's
+  // folder, and the data folder it must find ("" for the configured prefix).
+  struct Case {
+    const char* name;
+    std::vector<const char*> marked;
+    const char* exeFolder;
+    const char* expected;
+  } cases[] = {
+      {"build tree", {"build/bin"}, "build/bin", "build/bin"},
+      {"installed prefix", {"prefix/share/grinsnap"}, "prefix/bin", "prefix/share/grinsnap"},
+      {"build tree wins", {"both/bin", "both/share/grinsnap"}, "both/bin", "both/bin"},
+      {"a folder named config.cfg is no data", {}, "odd/bin", ""},
+      {"nothing beside", {}, "bare/bin", ""},
+  };
+  const std::filesystem::path root = test::FreshFolder("program-data-folder");
+  const std::filesystem::path configured =
+      ProgramDataFolderFor(root / "nowhere/bin");  // the configured prefix's share folder
+  EXPECT_EQ(configured.filename(), "grinsnap");
+  EXPECT_EQ(configured.parent_path().filename(), "share");
+  std::filesystem::create_directories(root / "odd/bin/config.cfg");
+  for (const Case& c : cases) {
+    std::filesystem::create_directories(root / c.exeFolder);
+    for (const char* folder : c.marked) {
+      std::filesystem::create_directories(root / folder);
+      std::ofstream(root / folder / "config.cfg") << "<config/>";
+    }
+    const std::filesystem::path expected = *c.expected ? root / c.expected : configured;
+    EXPECT_EQ(ProgramDataFolderFor(root / c.exeFolder), expected) << c.name;
+  }
 }
 
 TEST(Messages, KeepTheirNumericIds) {
