@@ -28,7 +28,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/xml_params.h"
-#include "filters/drawing/drawing_assets.h"
+#include "filters/filter_assets.h"
 #include "filters/drawing/drawing_support.h"
 #include "filters/drawing/sketch.h"
 #include "filters/drawing/textures.h"
@@ -214,15 +214,7 @@ bool CF_StrokeSketch::RunKernel(const cv::Mat& in, cv::Mat& out) {
   cv::Mat colour;
   if (settings_.image > 0.0f) {
     if (nested_) {
-      nested_->SetSources(std::span<const cv::Mat>(&in, 1));
-      nested_->PrepareOutput(nullptr);
-      nested_->Process();
-      const RenderResult run = nested_->LastRun();
-      if (run.IsCancelled()) return false;
-      if (!run.IsFinished()) throw std::runtime_error(run.message);
-      const cv::Mat* picture = nested_->GetOutput();
-      if (picture && !picture->empty()) ToBgr8(*picture, colour);
-      if (!colour.empty() && colour.size() != in.size()) cv::resize(colour, colour, in.size(), 0, 0, cv::INTER_LINEAR);
+      if (!RenderNested(*nested_, in, colour)) return false;
     } else {
       colour = in;
     }
