@@ -92,4 +92,16 @@ void NoiseField(cv::Mat& field, double cellsX, double cellsY, CrtRandom& random)
   cv::resize(cut, field, field.size(), 0, 0, cv::INTER_LINEAR);
 }
 
+cv::Mat NoiseFieldAtMost(cv::Size size, int maxSide, double cellsX, double cellsY, CrtRandom& random) {
+  const double shrink = std::min(1.0, static_cast<double>(std::max(maxSide, 1)) / std::min(size.width, size.height));
+  const cv::Size small(std::max(1, static_cast<int>(std::lround(size.width * shrink))),
+                       std::max(1, static_cast<int>(std::lround(size.height * shrink))));
+  cv::Mat field(small, CV_32FC1);
+  NoiseField(field, cellsX, cellsY, random);
+  if (small == size) return field;
+  cv::Mat large;
+  cv::resize(field, large, size, 0, 0, cv::INTER_LINEAR);
+  return large;
+}
+
 }  // namespace grinsnap
