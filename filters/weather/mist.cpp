@@ -44,8 +44,8 @@ namespace grinsnap {
 namespace {
 
 // The fog: how much of the veil colour covers the blurred photo.
-constexpr float kVeil = 0.45f;
-constexpr float kVeilColour = 228.0f;
+constexpr float kVeil = 0.38f;
+constexpr float kVeilColour = 220.0f;
 // The blur works on the photo downsized to this many pixels on its shorter side.
 constexpr int kFogSide = 96;
 constexpr double kFogSigma = 1.6;

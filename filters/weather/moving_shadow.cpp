@@ -9,7 +9,8 @@
 // - Blinds: the slats of a venetian blind, slanting at 25 degrees and
 //   spreading apart towards the right as the light from a window does; the
 //   edges soften further from the window, where the penumbra is wider.
-// - Clouds: broad soft patches from a field of a few cells.
+// - Clouds: broad soft patches from a field of a few cells, about half of
+//   the picture in their shade.
 //
 // Where the shadow falls the photo takes the blue of the open sky that
 // still lights it and loses most of its light; where the sun reaches it
@@ -49,7 +50,16 @@ cv::Mat Pattern(ShadowType type, cv::Size size) {
   const double shorter = std::min(size.width, size.height);
   const double wide = size.width / shorter, tall = size.height / shorter;
   if (type == ShadowType::Blinds) return cv::Mat();
-  if (type == ShadowType::Clouds) return NoiseFieldAtMost(size, kFieldSide, 2.5 * wide, 2.5 * tall, random);
+  if (type == ShadowType::Clouds) {
+    // A field of so few cells may wander from its middle value: it is
+    // measured against its own spread, so that clouds cover about half the
+    // picture whatever the draws.
+    cv::Mat clouds = NoiseFieldAtMost(size, kFieldSide, 2.5 * wide, 2.5 * tall, random);
+    cv::Scalar mean, spread;
+    cv::meanStdDev(clouds, mean, spread);
+    clouds.convertTo(clouds, CV_32F, spread[0] > 0 ? 1.0 / spread[0] : 0.0, spread[0] > 0 ? -mean[0] / spread[0] : 0.0);
+    return clouds;
+  }
   cv::Mat clusters = NoiseFieldAtMost(size, kFieldSide, 4.0 * wide, 5.0 * tall, random);
   const cv::Mat leaves = NoiseFieldAtMost(size, kFieldSide, 18.0 * wide, 26.0 * tall, random);
   cv::addWeighted(clusters, 0.6, leaves, 0.55, -0.075, clusters);
@@ -74,7 +84,7 @@ float ShadowAt(ShadowType type, const cv::Mat& field, int x, int y, cv::Size siz
     return SmoothStep(0.225f - soft, 0.225f + soft, std::fabs(f - 0.5f));
   }
   const float n = field.ptr<float>(y)[x];
-  if (type == ShadowType::Clouds) return 0.8f * SmoothStep(0.3f, 0.56f, n);
+  if (type == ShadowType::Clouds) return 0.8f * SmoothStep(-0.3f, 0.5f, n);
   return SmoothStep(0.42f, 0.56f, n);
 }
 

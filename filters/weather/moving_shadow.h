@@ -13,8 +13,8 @@ enum class ShadowType : int {
 };
 
 // How much shadow falls on the pixel at (x, y) of a picture of size, 0 to
-// 1; the pattern's noise (for leaves and clouds) is given as field, one-
-// channel float of size.
+// 1; the pattern's noise (for leaves and clouds; for clouds measured in
+// its spread from its mean) is given as field, one-channel float of size.
 float ShadowAt(ShadowType type, const cv::Mat& field, int x, int y, cv::Size size);
 
 // The photo src (8-bit BGR) under the shadows, into dst (created at src's
