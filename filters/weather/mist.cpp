@@ -19,8 +19,8 @@
 //   and a rim darkened as the normal turns away from the viewer (less light
 //   passes straight through a steep surface).
 // - Outside, the fog: the photo blurred (downsized to about a hundred
-//   pixels on its shorter side, blurred there and enlarged again, which
-//   costs the same at every size) and mixed with a pale grey veil.
+//   pixels on its shorter side, blurred there, mixed with a pale grey veil
+//   and enlarged again, which costs the same at every size).
 // - The droplet's edge is smoothed over about a pixel, from the height's
 //   distance above the droplet level divided by its slope.
 //
@@ -56,12 +56,16 @@ constexpr float kDepth = 0.04f;
 constexpr float kFarthest = 0.06f;
 constexpr float kOutline = 0.004f;
 
+// The misted glass: the photo downsized (by a whole factor where it can,
+// which is the quick case of area averaging), blurred, veiled and enlarged
+// again.
 void Fog(const cv::Mat& in, cv::Mat& fog) {
-  const double shrink = std::min(1.0, static_cast<double>(kFogSide) / std::min(in.cols, in.rows));
+  const int shorter = std::min(in.cols, in.rows);
+  const int factor = std::max(1, shorter / kFogSide);
   cv::Mat small;
-  cv::resize(in, small, cv::Size(std::max(1, static_cast<int>(in.cols * shrink)), std::max(1, static_cast<int>(in.rows * shrink))),
-             0, 0, cv::INTER_AREA);
+  cv::resize(in, small, cv::Size(std::max(1, in.cols / factor), std::max(1, in.rows / factor)), 0, 0, cv::INTER_AREA);
   cv::GaussianBlur(small, small, cv::Size(0, 0), kFogSigma, kFogSigma, cv::BORDER_REFLECT);
+  small.convertTo(small, CV_8UC3, 1.0 - kVeil, kVeil * kVeilColour);
   cv::resize(small, fog, in.size(), 0, 0, cv::INTER_LINEAR);
 }
 
@@ -99,21 +103,24 @@ bool MistKernel(const cv::Mat& src, cv::Mat& dst, float cells, CrtRandom& random
     const float* below = heights.ptr<float>(std::min(y + 1, rows - 1));
     const std::uint8_t* f = fog.ptr<std::uint8_t>(y);
     std::uint8_t* out = dst.ptr<std::uint8_t>(y);
+    // Central differences, one-sided at the picture's edges.
+    const int up = std::max(y - 1, 0), down = std::min(y + 1, rows - 1);
+    const float acrossRows = 1.0f / static_cast<float>(std::max(down - up, 1));
     for (int x = 0; x < width; ++x, out += 3, f += 3) {
-      float misted[3];
-      for (int ch = 0; ch < 3; ++ch) misted[ch] = (1.0f - kVeil) * f[ch] + kVeil * kVeilColour;
-      // Central differences, one-sided at the picture's edges.
+
       const int left = std::max(x - 1, 0), right = std::min(x + 1, width - 1);
-      const float gx = (h[right] - h[left]) / static_cast<float>(std::max(right - left, 1));
-      const float gy = (below[x] - above[x]) / static_cast<float>(std::max(std::min(y + 1, rows - 1) - std::max(y - 1, 0), 1));
+      const float gx = (h[right] - h[left]) * (right - left == 2 ? 0.5f : right > left ? 1.0f : 0.0f);
+      const float gy = (below[x] - above[x]) * acrossRows;
       const float rise = h[x] - kMistDropletLevel;
-      const float steep = std::sqrt(gx * gx + gy * gy);
-      // Coverage of the pixel by the droplet, over about one pixel of its edge.
-      const float coverage = std::clamp(rise / std::max(steep, 1e-6f) + 0.5f, 0.0f, 1.0f);
-      if (coverage <= 0.0f) {
-        for (int ch = 0; ch < 3; ++ch) out[ch] = ClampToByte(misted[ch]);
+      const float steep2 = gx * gx + gy * gy;
+      // Coverage of the pixel by the droplet, over about one pixel of its
+      // edge: none at all more than half a pixel outside it.
+      if (rise <= 0.0f && 4.0f * rise * rise >= steep2) {
+        out[0] = f[0], out[1] = f[1], out[2] = f[2];
         continue;
       }
+      const float steep = std::sqrt(steep2);
+      const float coverage = std::clamp(rise / std::max(steep, 1e-6f) + 0.5f, 0.0f, 1.0f);
       const float sx = slopeScale * gx, sy = slopeScale * gy;
       const float inverse = 1.0f / std::sqrt(sx * sx + sy * sy + 1.0f);
       const float nx = -sx * inverse, ny = -sy * inverse, nz = inverse;
@@ -128,7 +135,8 @@ bool MistKernel(const cv::Mat& src, cv::Mat& dst, float cells, CrtRandom& random
       const cv::Vec3f seen = sampler.At(static_cast<float>(x) + 0.5f + ox, static_cast<float>(y) + 0.5f + oy, false);
       const float diffuse = std::max(0.0f, nx * light[0] + ny * light[1] + nz * light[2]);
       const float facing = std::max(0.0f, nx * half[0] + ny * half[1] + nz * half[2]);
-      const float glint = 255.0f * static_cast<float>(Power100(facing)) * 0.9f;
+      // Below 0.85 the hundredth power is under 1e-7: no glint to speak of.
+      const float glint = facing > 0.85f ? 230.0f * static_cast<float>(Power100(facing)) : 0.0f;
       // Steep sides pass less light: the droplet darkens with the normal's
       // tilt, and most in a thin line along its edge.
       const float inside = rise / std::max(steep, 1e-6f);
@@ -136,7 +144,8 @@ bool MistKernel(const cv::Mat& src, cv::Mat& dst, float cells, CrtRandom& random
       const float gain = (0.6f + 0.4f * nz) * (0.85f + 0.25f * diffuse) * outline;
       for (int ch = 0; ch < 3; ++ch) {
         const float drop = seen[ch] * gain + glint;
-        out[ch] = ClampToByte(misted[ch] + coverage * (drop - misted[ch]));
+        const float misted = static_cast<float>(f[ch]);
+        out[ch] = ClampToByte(misted + coverage * (drop - misted));
       }
     }
   });

@@ -12,8 +12,8 @@
 //   places and times. Each drop is three draws (x, y, how far its front has
 //   travelled, up to ten wavelengths); behind the front the surface swings
 //   as a sine of wavelength 0.75 entry 0, dying away over two and a half
-//   wavelengths and weaker the further the front has gone. One drop falls
-//   per entry 1 squared x 100 pixels.
+//   wavelengths (and cut off after three times that) and weaker the further
+//   the front has gone. One drop falls per entry 1 squared x 100 pixels.
 // - Type 2, swell: long waves running across the picture, 1.5 entry 1
 //   apart, their crests bent by a noise field whose cells are four times
 //   entry 0 wide and two wavelengths tall.
@@ -70,8 +70,18 @@ bool RaindropHeights(cv::Mat& heights, float wavelength, float spacing, CrtRando
     // The ring's energy spreads over a longer circle as it grows.
     d.amplitude = 0.3f * std::sqrt(2.0f * wavelength / d.front);
   }
+  // The wake's shape behind a front, sin(k b) e^(-b / wake) for b up to
+  // three wakes (5 % is left there), tabulated every quarter pixel and read
+  // back with linear interpolation.
   const float k = kTwoPi / wavelength;
-  const float reachBehind = 4.0f * wake;
+  const float reachBehind = 3.0f * wake;
+  constexpr float kSteps = 4.0f;
+  const int entries = static_cast<int>(reachBehind * kSteps) + 2;
+  std::vector<float> wakeShape(static_cast<std::size_t>(entries));
+  for (int i = 0; i < entries; ++i) {
+    const float b = static_cast<float>(i) / kSteps;
+    wakeShape[i] = b <= reachBehind ? std::sin(k * b) * std::exp(-b / wake) : 0.0f;
+  }
   return ParallelRows(rows, cancel, [&](int y) {
     float* h = heights.ptr<float>(y);
     std::fill(h, h + width, 0.5f);
@@ -79,17 +89,28 @@ bool RaindropHeights(cv::Mat& heights, float wavelength, float spacing, CrtRando
     for (const Drop& d : drops) {
       const float dy = py - d.y;
       if (std::fabs(dy) > d.front) continue;
-      const float half = std::sqrt(d.front * d.front - dy * dy);
-      const int x0 = std::max(0, static_cast<int>(d.x - half));
-      const int x1 = std::min(width - 1, static_cast<int>(d.x + half) + 1);
+      // The row crosses the ring between the front and the inner edge of
+      // its wake: one span, or two where the row passes the calm middle.
       const float inner = std::max(0.0f, d.front - reachBehind);
-      for (int x = x0; x <= x1; ++x) {
-        const float dx = static_cast<float>(x) + 0.5f - d.x;
-        const float r = std::sqrt(dx * dx + dy * dy);
-        if (r >= d.front || r < inner) continue;
-        // Behind the front: a sine that starts at 0 on the front and dies away.
-        const float behind = d.front - r;
-        h[x] += d.amplitude * std::sin(k * behind) * std::exp(-behind / wake);
+      const float outerHalf = std::sqrt(d.front * d.front - dy * dy);
+      const float innerHalf = std::fabs(dy) < inner ? std::sqrt(inner * inner - dy * dy) : -1.0f;
+      auto span = [&](float from, float to) {
+        const int x0 = std::max(0, static_cast<int>(std::floor(from)));
+        const int x1 = std::min(width - 1, static_cast<int>(std::ceil(to)));
+        for (int x = x0; x <= x1; ++x) {
+          const float dx = static_cast<float>(x) + 0.5f - d.x;
+          const float behind = d.front - std::sqrt(dx * dx + dy * dy);
+          if (behind <= 0.0f || behind >= reachBehind) continue;
+          const float at = behind * kSteps;
+          const int i = static_cast<int>(at);
+          h[x] += d.amplitude * (wakeShape[i] + (at - static_cast<float>(i)) * (wakeShape[i + 1] - wakeShape[i]));
+        }
+      };
+      if (innerHalf < 0.0f) {
+        span(d.x - outerHalf, d.x + outerHalf);
+      } else {
+        span(d.x - outerHalf, d.x - innerHalf);
+        span(d.x + innerHalf, d.x + outerHalf);
       }
     }
   });
@@ -98,8 +119,9 @@ bool RaindropHeights(cv::Mat& heights, float wavelength, float spacing, CrtRando
 bool SwellHeights(cv::Mat& heights, float crossLength, float spacing, CrtRandom& random,
                   const std::atomic<bool>* cancel) {
   const int width = heights.cols, rows = heights.rows;
-  cv::Mat bend(heights.size(), CV_32FC1);
-  NoiseField(bend, width / (4.0 * crossLength), rows / (2.0 * spacing), random);
+  // The bend is smooth over many pixels: made at most 768 pixels on the
+  // shorter side and enlarged.
+  const cv::Mat bend = NoiseFieldAtMost(heights.size(), 768, width / (4.0 * crossLength), rows / (2.0 * spacing), random);
   if (CancelRequested(cancel)) return false;
   const float k = kTwoPi / spacing;
   return ParallelRows(rows, cancel, [&](int y) {

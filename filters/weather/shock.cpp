@@ -15,7 +15,7 @@
 //
 // Denser air bends blue light a little more than red: the three channels
 // are read with the shift scaled by 1.08, 1 and 0.92, a faint colour fringe on
-// every front. Pixels far from every ring are copied.
+// every front.
 //
 // Every pixel depends on its own position alone: rows run in parallel.
 #include "filters/weather/shock.h"
@@ -23,8 +23,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
-#include "core/sampler.h"
+#include <opencv2/imgproc.hpp>
+
 #include "filters/kernel_support.h"
 
 namespace grinsnap {
@@ -48,7 +50,7 @@ ShockDisplacement ShockAt(float r, float strength, float farthest, float shorter
     const float radius = ring.radius * farthest;
     const float w = std::max(RingWidth(radius, farthest, shorter), 0.5f);
     const float s = (r - radius) / w;
-    if (std::fabs(s) > 3.5f) continue;
+    if (std::fabs(s) > 3.0f) continue;
     const float a = strength * 0.25f * shorter * ring.share;
     const float bell = std::exp(-s * s);
     total.shift += a * peak * s * bell;
@@ -73,26 +75,58 @@ bool ShockKernel(const cv::Mat& src, cv::Mat& dst, float strength, float cx, flo
   float farthest = 0.0f;
   for (const float x : {0.0f, static_cast<float>(width)})
     for (const float y : {0.0f, static_cast<float>(rows)}) farthest = std::max(farthest, std::hypot(x - cx, y - cy));
-  const TypedSampler<std::uint8_t, 3, 3> sampler(in, SampleBorder::Clamp);
-  return ParallelRows(rows, cancel, [&](int y) {
-    const std::uint8_t* p = in.ptr<std::uint8_t>(y);
-    std::uint8_t* out = dst.ptr<std::uint8_t>(y);
-    const float dy = static_cast<float>(y) + 0.5f - cy;
-    for (int x = 0; x < width; ++x, p += 3, out += 3) {
-      const float dx = static_cast<float>(x) + 0.5f - cx;
-      const float r = std::sqrt(dx * dx + dy * dy);
-      const ShockDisplacement d = ShockAt(r, strength, farthest, shorter);
-      if (std::fabs(d.shift) < 0.01f && std::fabs(d.slope) < 1e-3f) {
-        out[0] = p[0], out[1] = p[1], out[2] = p[2];
-        continue;
+  // The shift and its slope depend on the distance alone: they are
+  // tabulated every quarter pixel out to the farthest corner and read back
+  // with linear interpolation.
+  constexpr float kSteps = 4.0f;
+  const int entries = static_cast<int>(farthest * kSteps) + 2;
+  std::vector<ShockDisplacement> table(static_cast<std::size_t>(entries));
+  for (int i = 0; i < entries; ++i) table[i] = ShockAt(static_cast<float>(i) / kSteps, strength, farthest, shorter);
+  // Each channel reads through its own map: the planes are split once, and
+  // bands of rows work out their three maps, fetch each plane with one
+  // remap (bilinear, clamped) and light the result. Every pixel depends on
+  // its own position alone: bands run in parallel.
+  std::vector<cv::Mat> planes;
+  cv::split(in, planes);
+  constexpr int kBandRows = 16;
+  const int bands = (rows + kBandRows - 1) / kBandRows;
+  return ParallelRows(bands, cancel, [&](int band) {
+    const int top = band * kBandRows, bottom = std::min(top + kBandRows, rows);
+    const int n = bottom - top;
+    // Each thread keeps its band's buffers from one band to the next.
+    thread_local cv::Mat maps[3], lights, seen[3];
+    for (cv::Mat& m : maps) m.create(n, width, CV_32FC2);
+    lights.create(n, width, CV_32FC1);
+    for (int y = top; y < bottom; ++y) {
+      cv::Vec2f* to[3] = {maps[0].ptr<cv::Vec2f>(y - top), maps[1].ptr<cv::Vec2f>(y - top), maps[2].ptr<cv::Vec2f>(y - top)};
+      float* gain = lights.ptr<float>(y - top);
+      const float dy = static_cast<float>(y) + 0.5f - cy;
+      for (int x = 0; x < width; ++x) {
+        const float dx = static_cast<float>(x) + 0.5f - cx;
+        const float r = std::sqrt(dx * dx + dy * dy);
+        const float at = std::min(r * kSteps, static_cast<float>(entries - 1));
+        const int i = std::min(static_cast<int>(at), entries - 2);
+        const float f = at - static_cast<float>(i);
+        const float shift = table[i].shift + f * (table[i + 1].shift - table[i].shift);
+        const float slope = table[i].slope + f * (table[i + 1].slope - table[i].slope);
+        const float inward = r > 0.0f ? shift / r : 0.0f;
+        for (int ch = 0; ch < 3; ++ch) {
+          const float k = inward * kDispersion[ch];
+          to[ch][x] = {static_cast<float>(x) - dx * k, static_cast<float>(y) - dy * k};
+        }
+        gain[x] = std::clamp(1.0f + 0.45f * slope, 0.7f, 1.45f);
       }
-      const float ux = r > 0.0f ? dx / r : 0.0f, uy = r > 0.0f ? dy / r : 0.0f;
-      const float light = std::clamp(1.0f + 0.45f * d.slope, 0.7f, 1.45f);
-      for (int ch = 0; ch < 3; ++ch) {
-        const float reach = r - d.shift * kDispersion[ch];
-        const cv::Vec3f seen = sampler.At(cx + ux * reach, cy + uy * reach, false);
-        out[ch] = ClampToByte(seen[ch] * light);
-      }
+    }
+    for (int ch = 0; ch < 3; ++ch)
+      cv::remap(planes[static_cast<std::size_t>(ch)], seen[ch], maps[ch], cv::noArray(), cv::INTER_LINEAR,
+                cv::BORDER_REPLICATE);
+    for (int y = top; y < bottom; ++y) {
+      const std::uint8_t* s[3] = {seen[0].ptr<std::uint8_t>(y - top), seen[1].ptr<std::uint8_t>(y - top),
+                                  seen[2].ptr<std::uint8_t>(y - top)};
+      const float* gain = lights.ptr<float>(y - top);
+      std::uint8_t* out = dst.ptr<std::uint8_t>(y);
+      for (int x = 0; x < width; ++x, out += 3)
+        for (int ch = 0; ch < 3; ++ch) out[ch] = ClampToByte(static_cast<float>(s[ch][x]) * gain[x]);
     }
   });
 }

@@ -32,9 +32,9 @@ struct WaterSurfaceLight {
 // For every pixel of dst (created at src's size; src is 8-bit BGR, height
 // one-channel float of the same size): with n the unit normal and L the
 // unit light direction, each channel = glint (n . L)^100 + (n . L) x the
-// photo at the refracted position (clamped to the picture), clamped to
-// 0..255 and truncated. Rows are independent and run in parallel. Returns
-// false when cancel stopped it.
+// photo at the refracted position (bilinear, clamped to the picture),
+// clamped to 0..255 and truncated. Rows are independent and run in
+// parallel. Returns false when cancel stopped it.
 bool ShadeWaterSurface(const cv::Mat& src, const cv::Mat& height, cv::Mat& dst, const WaterSurfaceLight& light,
                        const std::atomic<bool>* cancel);
 

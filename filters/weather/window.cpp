@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <numbers>
 #include <stdexcept>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -86,14 +87,28 @@ bool WindowKernel(const cv::Mat& content, const cv::Mat& background, const cv::M
   const float brightness = std::isfinite(settings.brightness) ? std::clamp(settings.brightness, 0.0f, 16.0f) : 1.0f;
   const float intense = std::isfinite(settings.intense) ? std::clamp(settings.intense, 0.0f, 1.0f) : 1.0f;
   const int width = front.cols;
+  // The weight depends on the squared distance alone, which is at most 2 in
+  // the corners: it is tabulated finely over that range and read back with
+  // linear interpolation, in place of a root and an exponential per pixel.
+  constexpr int kEntries = 4096;
+  constexpr float kLargest = 2.0f;
+  std::vector<float> weights(kEntries + 1);
+  for (int i = 0; i <= kEntries; ++i) {
+    const float d = std::sqrt(kLargest * static_cast<float>(i) / kEntries);
+    weights[i] = WindowWeight(settings, 1.0f + d, 1.0f, cv::Size(2, 2));
+  }
+  const float hw = 0.5f * static_cast<float>(width), hh = 0.5f * static_cast<float>(front.rows);
   return ParallelRows(front.rows, cancel, [&](int y) {
     const std::uint8_t* f = front.ptr<std::uint8_t>(y);
     const std::uint8_t* b = back.ptr<std::uint8_t>(y);
     const std::uint8_t* d = cover.empty() ? nullptr : cover.ptr<std::uint8_t>(y);
     std::uint8_t* out = dst.ptr<std::uint8_t>(y);
-    const float py = static_cast<float>(y) + 0.5f;
+    const float dy = (static_cast<float>(y) + 0.5f - hh) / hh;
     for (int x = 0; x < width; ++x, f += 3, b += 3, out += 3) {
-      const float w = WindowWeight(settings, static_cast<float>(x) + 0.5f, py, front.size());
+      const float dx = (static_cast<float>(x) + 0.5f - hw) / hw;
+      const float at = std::min((dx * dx + dy * dy) * (kEntries / kLargest), static_cast<float>(kEntries));
+      const int i = std::min(static_cast<int>(at), kEntries - 1);
+      const float w = weights[i] + (at - static_cast<float>(i)) * (weights[i + 1] - weights[i]);
       for (int ch = 0; ch < 3; ++ch) {
         const float inside = static_cast<float>(f[ch]) * settings.colour[ch] / 255.0f;
         const float around = static_cast<float>(b[ch]) * brightness * (1.0f - intense) + settings.bkColour[ch] * intense;
