@@ -1,5 +1,7 @@
 // The weather family's own facts: what the registry-wide tests cannot see.
+#include <array>
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
@@ -228,6 +230,29 @@ TEST(TexBlend, ParticlesAreDrawnSmallestFirstWithinTheirScales) {
     EXPECT_EQ(got.mode, c.mode) << c.xml;
     EXPECT_EQ(got.particles, c.particles) << c.xml;
   }
+}
+
+TEST(WeatherFilters, HostileBlockValuesRenderWithoutFailing) {
+  // Whatever a document or a slider puts in the block: not numbers,
+  // infinities, values far past any range, a point far outside.
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  const float hostile[] = {nan, inf, -inf, 1e30f, -1e30f, 0.0f, -1.0f};
+  const char* documents[] = {"<filter name='MistFilter'/>",        "<filter name='RandomWaveFilter' type='0'/>",
+                             "<filter name='RandomWaveFilter' type='1'/>", "<filter name='RandomWaveFilter' type='2'/>",
+                             "<filter name='ShockFilter'/>"};
+  const cv::Mat photo = test::Flat(48, 36, {30, 140, 220});
+  for (const char* xml : documents)
+    for (float v : hostile) {
+      tinyxml2::XMLDocument doc;
+      auto filter = FromXml(doc, xml);
+      std::array<float, kVariableBlockSize> block = kDefaultVariableBlock;
+      block[0] = block[1] = block[2] = block[7] = block[8] = v;
+      filter->SetVariables(block);
+      RenderResult run;
+      const cv::Mat out = RenderFilter(*filter, photo, &run);
+      EXPECT_TRUE(run.IsFinished()) << xml << " with " << v << ": " << run.message;
+      EXPECT_EQ(out.size(), photo.size()) << xml << " with " << v;
+    }
 }
 
 TEST(WeatherFilters, RunInTheBackgroundByTheirRules) {
