@@ -50,10 +50,10 @@ constexpr float kVeilColour = 220.0f;
 constexpr int kFogSide = 96;
 constexpr double kFogSigma = 1.6;
 // The photo lies this far behind the glass, in shorter sides of the picture.
-constexpr float kDepth = 0.04f;
+constexpr float kDepth = 0.025f;
 // A droplet shows what lies at most this far from it (in shorter sides),
 // and its dark outline is this wide.
-constexpr float kFarthest = 0.06f;
+constexpr float kFarthest = 0.035f;
 constexpr float kOutline = 0.004f;
 
 // The misted glass: the photo downsized (by a whole factor where it can,
@@ -141,7 +141,7 @@ bool MistKernel(const cv::Mat& src, cv::Mat& dst, float cells, CrtRandom& random
       // tilt, and most in a thin line along its edge.
       const float inside = rise / std::max(steep, 1e-6f);
       const float outline = 1.0f - 0.45f * std::exp(-inside / outlineWidth);
-      const float gain = (0.6f + 0.4f * nz) * (0.85f + 0.25f * diffuse) * outline;
+      const float gain = (0.75f + 0.25f * nz) * (0.9f + 0.25f * diffuse) * outline;
       for (int ch = 0; ch < 3; ++ch) {
         const float drop = seen[ch] * gain + glint;
         const float misted = static_cast<float>(f[ch]);
