@@ -232,6 +232,33 @@ TEST(TexBlend, ParticlesAreDrawnSmallestFirstWithinTheirScales) {
   }
 }
 
+TEST(WeatherFilters, DocumentVariantsRepeatTheirSeedOnOneAndTwoThreads) {
+  // The registry-wide test renders each filter without a document; these
+  // kinds are chosen by the document.
+  const char* documents[] = {
+      "<filter name='RandomWaveFilter' type='1'/>",
+      "<filter name='RandomWaveFilter' type='2'/>",
+      "<filter name='WaterFilter' type='1'/>",
+      "<filter name='MovingShadowFilter' type='1'/>",
+      "<filter name='MovingShadowFilter' type='2'/>",
+      "<filter name='TexBlendFilter'><param color_mode='rgb' particle='60' max_scale='0.3'/></filter>",
+      "<filter name='WindowFilter'><param type='cosine' intense='0'><bkfilter name='MistFilter'/></param></filter>",
+  };
+  const cv::Mat photo = test::SamplePhoto("coffee.png");
+  for (const char* xml : documents) {
+    tinyxml2::XMLDocument doc;
+    auto filter = FromXml(doc, xml);
+    test::SetOpenCvThreads(2);
+    const cv::Mat first = RenderFilter(*filter, photo);
+    test::SetOpenCvThreads(1);
+    const cv::Mat second = RenderFilter(*filter, photo);
+    test::SetOpenCvThreads(-1);
+    ASSERT_FALSE(first.empty()) << xml;
+    EXPECT_TRUE(Same(first, second)) << xml;
+    EXPECT_FALSE(Same(first, photo)) << xml;
+  }
+}
+
 TEST(WeatherFilters, HostileBlockValuesRenderWithoutFailing) {
   // Whatever a document or a slider puts in the block: not numbers,
   // infinities, values far past any range, a point far outside.
