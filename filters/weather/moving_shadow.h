@@ -12,18 +12,18 @@ enum class ShadowType : int {
   Clouds = 2,  // the broad soft shadows of passing clouds
 };
 
-// How much shadow falls on the pixel at (x, y) of a picture of size, 0 to
-// 1; the pattern's noise (for leaves and clouds; for clouds measured in
-// its spread from its mean) is given as field, one-channel float of size.
-float ShadowAt(ShadowType type, const cv::Mat& field, int x, int y, cv::Size size);
-
 // The photo src (8-bit BGR) under the shadows, into dst (created at src's
-// size). The same picture every time: the pattern does not depend on a seed.
-// Returns false when cancel stopped it.
-bool MovingShadowKernel(const cv::Mat& src, cv::Mat& dst, ShadowType type, const std::atomic<bool>* cancel);
+// size), the shadows slid by shift (fractions of the picture, at most a
+// quarter either way; (0, 0) falls as drawn). The same picture every time:
+// the pattern does not depend on a seed. Returns false when cancel stopped
+// it.
+bool MovingShadowKernel(const cv::Mat& src, cv::Mat& dst, ShadowType type, cv::Point2f shift,
+                        const std::atomic<bool>* cancel);
 
 // Moving shadows ("MovingShadowFilter"): "type" on the filter element, 0
 // leaves (also any value this filter does not know), 1 blinds, 2 clouds.
+// The template's point (block entries 7 and 8) slides the shadows from where
+// they fall with the point in the middle.
 class CF_MovingShadow : public CF_SimpleFilter {
 public:
   static constexpr const char* kClassName = "MovingShadowFilter";

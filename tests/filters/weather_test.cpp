@@ -192,11 +192,19 @@ TEST(WeatherFilters, NeutralSettingsAndFixedPartsKeepThePhoto) {
   const int horizon = static_cast<int>(std::lround(kWaterHorizon * photo.rows));
   EXPECT_TRUE(Same(out.rowRange(0, horizon), photo.rowRange(0, horizon)));
   EXPECT_FALSE(Same(out.rowRange(horizon, photo.rows), photo.rowRange(horizon, photo.rows)));
-  // Shadows do not depend on a seed.
-  cv::Mat again;
-  ASSERT_TRUE(MovingShadowKernel(photo, out, ShadowType::Leaves, nullptr));
-  ASSERT_TRUE(MovingShadowKernel(photo, again, ShadowType::Leaves, nullptr));
-  EXPECT_TRUE(Same(out, again));
+}
+
+TEST(MovingShadow, ThePointSlidesTheShadowsAcrossThePicture) {
+  // On a flat photo the picture is the shadow alone: a shift of a tenth of
+  // the width moves it by 60 of 600 pixels, and down by 40 of 400.
+  const cv::Mat flat = test::Flat(600, 400, {120, 160, 200});
+  for (ShadowType type : {ShadowType::Leaves, ShadowType::Blinds, ShadowType::Clouds}) {
+    cv::Mat still, moved;
+    ASSERT_TRUE(MovingShadowKernel(flat, still, type, {0, 0}, nullptr));
+    ASSERT_TRUE(MovingShadowKernel(flat, moved, type, {0.1f, 0.1f}, nullptr));
+    EXPECT_TRUE(Same(moved(cv::Rect(60, 40, 540, 360)), still(cv::Rect(0, 0, 540, 360)))) << int(type);
+    EXPECT_FALSE(Same(moved, still)) << int(type);
+  }
 }
 
 TEST(TexBlend, ParticlesAreDrawnSmallestFirstWithinTheirScales) {
@@ -266,7 +274,7 @@ TEST(WeatherFilters, HostileBlockValuesRenderWithoutFailing) {
   const float hostile[] = {nan, inf, -inf, 1e30f, -1e30f, 0.0f, -1.0f};
   const char* documents[] = {"<filter name='MistFilter'/>",        "<filter name='RandomWaveFilter' type='0'/>",
                              "<filter name='RandomWaveFilter' type='1'/>", "<filter name='RandomWaveFilter' type='2'/>",
-                             "<filter name='ShockFilter'/>"};
+                             "<filter name='ShockFilter'/>", "<filter name='MovingShadowFilter' type='1'/>"};
   const cv::Mat photo = test::Flat(48, 36, {30, 140, 220});
   for (const char* xml : documents)
     for (float v : hostile) {
