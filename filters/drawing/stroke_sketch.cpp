@@ -28,11 +28,12 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/xml_params.h"
-#include "filters/filter_assets.h"
 #include "filters/drawing/drawing_support.h"
 #include "filters/drawing/sketch.h"
 #include "filters/drawing/textures.h"
+#include "filters/filter_assets.h"
 #include "filters/filter_factory.h"
+#include "filters/kernel_support.h"
 #include "platform/crt_random.h"
 
 namespace grinsnap {
@@ -61,11 +62,6 @@ Ink InkFor(InkType type) {
 }
 
 inline float Unit(CrtRandom& random) { return static_cast<float>(random.Next()) / 32768.0f; }
-
-inline float SmoothStep(float lo, float hi, float v) {
-  const float t = std::clamp((v - lo) / (hi - lo), 0.0f, 1.0f);
-  return t * t * (3.0f - 2.0f * t);
-}
 
 }  // namespace
 

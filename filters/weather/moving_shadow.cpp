@@ -42,11 +42,6 @@ constexpr std::uint32_t kPatternSeed = 4711;
 constexpr float kShade[3] = {0.62f, 0.5f, 0.44f};
 constexpr float kSun[3] = {0.98f, 1.03f, 1.08f};
 
-float SmoothStep(float e0, float e1, float v) {
-  const float t = std::clamp((v - e0) / (e1 - e0), 0.0f, 1.0f);
-  return t * t * (3.0f - 2.0f * t);
-}
-
 // The pattern of leaves or clouds over a canvas half as large again as the
 // picture in each direction, so that it can slide a quarter of the picture
 // either way; made at most kFieldSide pixels on the canvas's shorter side

@@ -17,11 +17,6 @@ namespace {
 
 constexpr float kPi = std::numbers::pi_v<float>;
 
-float SmoothStep(float e0, float e1, float v) {
-  const float t = std::clamp((v - e0) / (e1 - e0), 0.0f, 1.0f);
-  return t * t * (3.0f - 2.0f * t);
-}
-
 // Supersampling: each pixel's coverage is the mean of 4 x 4 samples of an
 // inside test, so the edges of the shapes are smooth.
 template <typename Inside>
