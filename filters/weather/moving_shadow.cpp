@@ -17,7 +17,7 @@
 // warms a little. The pattern is fixed (its noise is drawn from a fixed
 // seed), so a picture is the same every time; the template's point slides
 // it across the picture, up to a quarter of the picture either way, as the
-// shadows move. The noise is made at most 768 pixels on the shorter side of
+// shadows move. The noise is made at most 512 pixels on the shorter side of
 // its canvas and read with bilinear interpolation, and every pixel depends
 // on its own values: rows run in parallel.
 #include "filters/weather/moving_shadow.h"
@@ -36,7 +36,7 @@ namespace grinsnap {
 
 namespace {
 
-constexpr int kFieldSide = 768;
+constexpr int kFieldSide = 512;
 constexpr std::uint32_t kPatternSeed = 4711;
 // Blue, green, red factors in the shadow and in the sun.
 constexpr float kShade[3] = {0.62f, 0.5f, 0.44f};
