@@ -24,4 +24,9 @@ std::unique_ptr<CImageFilter> CreateFilterFromXml(const char* className, const t
 std::unique_ptr<CImageFilter> CreateNestedFilter(const CImageFilter& parent, const tinyxml2::XMLElement* element,
                                                  bool shareSources);
 
+// Renders a nested filter from in at in's size into picture, 8-bit BGR of
+// in's size (empty when the filter gives no picture). Returns false when the
+// run was cancelled; a failed run throws its message.
+bool RenderNested(CImageFilter& nested, const cv::Mat& in, cv::Mat& picture);
+
 }  // namespace grinsnap

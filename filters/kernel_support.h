@@ -35,6 +35,12 @@ inline std::uint8_t ClampToByte(double v) {
   return static_cast<std::uint8_t>(v);
 }
 
+// 0 below lo, 1 above hi, and the smooth cubic 3t^2 - 2t^3 between.
+inline float SmoothStep(float lo, float hi, float v) {
+  const float t = std::clamp((v - lo) / (hi - lo), 0.0f, 1.0f);
+  return t * t * (3.0f - 2.0f * t);
+}
+
 inline bool CancelRequested(const std::atomic<bool>* cancel) {
   return cancel && cancel->load(std::memory_order_relaxed);
 }

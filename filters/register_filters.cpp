@@ -5,6 +5,7 @@
 #include "filters/simple_filter.h"
 #include "filters/tone/register_tone.h"
 #include "filters/warp/register_warp.h"
+#include "filters/weather/register_weather.h"
 
 namespace grinsnap {
 
@@ -18,7 +19,8 @@ std::span<const ClassEntry> BaseFilterClasses() {
 
 std::vector<std::span<const ClassEntry>> FilterClassLists() {
   // One line per family.
-  return {BaseFilterClasses(), ToneFilterClasses(), DrawingFilterClasses(), WarpFilterClasses()};
+  return {BaseFilterClasses(), ToneFilterClasses(), DrawingFilterClasses(), WarpFilterClasses(),
+          WeatherFilterClasses()};
 }
 
 }  // namespace grinsnap

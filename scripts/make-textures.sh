@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes the texture pictures of the drawing and painting templates anew in
-# data/templates/2d/textures/ from the procedural generator
-# (tools/make_textures.cpp). Run it on purpose after changing how a texture
+# Makes the texture pictures of the drawing, painting, weather and texture
+# templates anew in data/templates/2d/textures/ from the procedural
+# generator (tools/make_textures.cpp). Run it on purpose after changing how a texture
 # is made, look at every picture it wrote, and raise the program version
 # (the textures are part of the shipped templates).
 set -euo pipefail

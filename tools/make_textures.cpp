@@ -1,7 +1,8 @@
-// Writes the texture pictures the drawing and painting templates name:
-// papers, pen and brush strokes, brush stamps and woods, all made
-// procedurally (filters/drawing/textures.h), nothing drawn by hand or
-// downloaded. Run by scripts/make-textures.sh; the pictures it writes are
+// Writes the texture pictures the templates name: papers, pen and brush
+// strokes, brush stamps and woods for the drawing and painting templates
+// (filters/drawing/textures.h), particles and window decorations for the
+// weather and texture templates (filters/weather/weather_textures.h), all
+// made procedurally, nothing drawn by hand or downloaded. Run by scripts/make-textures.sh; the pictures it writes are
 // committed with the templates.
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "filters/drawing/textures.h"
+#include "filters/weather/weather_textures.h"
 
 int main(int argc, char** argv) {
   using namespace grinsnap;
@@ -32,6 +34,13 @@ int main(int argc, char** argv) {
       {"brush_round.png", MakeBrushTexture(BrushKind::kRound)},
       {"wood_light.png", MakeWoodTexture(WoodKind::kLight)},
       {"wood_dark.png", MakeWoodTexture(WoodKind::kDark)},
+      {"particle_heart.png", MakeParticleTexture(ParticleKind::kHeart)},
+      {"particle_bubble.png", MakeParticleTexture(ParticleKind::kBubble)},
+      {"particle_petal.png", MakeParticleTexture(ParticleKind::kPetal)},
+      {"particle_bokeh.png", MakeParticleTexture(ParticleKind::kBokeh)},
+      {"particle_sparkle.png", MakeParticleTexture(ParticleKind::kSparkle)},
+      {"decoration_frost.png", MakeDecoration(DecorationKind::kFrost)},
+      {"decoration_window.png", MakeDecoration(DecorationKind::kWindowFrame)},
   };
   // Compression level 9 and no timestamps: the same build writes the same bytes.
   const std::vector<int> options = {cv::IMWRITE_PNG_COMPRESSION, 9};

@@ -28,9 +28,9 @@
 #include <tinyxml2.h>
 
 #include "core/xml_params.h"
-#include "filters/drawing/drawing_assets.h"
 #include "filters/drawing/drawing_support.h"
 #include "filters/drawing/textures.h"
+#include "filters/filter_assets.h"
 #include "platform/crt_random.h"
 
 namespace grinsnap {

@@ -28,11 +28,12 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/xml_params.h"
-#include "filters/drawing/drawing_assets.h"
 #include "filters/drawing/drawing_support.h"
 #include "filters/drawing/sketch.h"
 #include "filters/drawing/textures.h"
+#include "filters/filter_assets.h"
 #include "filters/filter_factory.h"
+#include "filters/kernel_support.h"
 #include "platform/crt_random.h"
 
 namespace grinsnap {
@@ -61,11 +62,6 @@ Ink InkFor(InkType type) {
 }
 
 inline float Unit(CrtRandom& random) { return static_cast<float>(random.Next()) / 32768.0f; }
-
-inline float SmoothStep(float lo, float hi, float v) {
-  const float t = std::clamp((v - lo) / (hi - lo), 0.0f, 1.0f);
-  return t * t * (3.0f - 2.0f * t);
-}
 
 }  // namespace
 
@@ -214,15 +210,7 @@ bool CF_StrokeSketch::RunKernel(const cv::Mat& in, cv::Mat& out) {
   cv::Mat colour;
   if (settings_.image > 0.0f) {
     if (nested_) {
-      nested_->SetSources(std::span<const cv::Mat>(&in, 1));
-      nested_->PrepareOutput(nullptr);
-      nested_->Process();
-      const RenderResult run = nested_->LastRun();
-      if (run.IsCancelled()) return false;
-      if (!run.IsFinished()) throw std::runtime_error(run.message);
-      const cv::Mat* picture = nested_->GetOutput();
-      if (picture && !picture->empty()) ToBgr8(*picture, colour);
-      if (!colour.empty() && colour.size() != in.size()) cv::resize(colour, colour, in.size(), 0, 0, cv::INTER_LINEAR);
+      if (!RenderNested(*nested_, in, colour)) return false;
     } else {
       colour = in;
     }

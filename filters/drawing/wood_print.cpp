@@ -7,8 +7,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/xml_params.h"
-#include "filters/drawing/drawing_assets.h"
 #include "filters/drawing/textures.h"
+#include "filters/filter_assets.h"
 #include "filters/kernel_support.h"
 
 namespace grinsnap {

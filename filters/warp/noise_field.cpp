@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace grinsnap {
@@ -69,27 +70,45 @@ void NoiseField(cv::Mat& field, double cellsX, double cellsY, CrtRandom& random)
   }
   cv::dft(columns, columns, cv::DFT_INVERSE | cv::DFT_ROWS | cv::DFT_COMPLEX_OUTPUT);
 
-  // Then along the rows of the cut-out, a band at a time.
+  // Then along the rows of the cut-out, a band at a time. Bands are
+  // independent and each is transformed the same way wherever it runs, so
+  // they run in parallel without changing a value.
   cv::Mat cut(cutH, cutW, CV_32FC1);
   const float scale = 1.0f / static_cast<float>(w * h);
   constexpr int kBand = 64;
-  cv::Mat band;
-  for (int first = 0; first < cutH; first += kBand) {
-    const int rows = std::min(kBand, cutH - first);
-    band.create(rows, bigW, CV_32FC2);
-    band.setTo(cv::Scalar::all(0));
-    for (int r = 0; r < rows; ++r) {
-      cv::Vec2f* line = band.ptr<cv::Vec2f>(r);
-      for (int x = 0; x < w; ++x) line[CornerPlace(x, w, bigW)] = columns.at<cv::Vec2f>(x, first + r);
+  const int bands = (cutH + kBand - 1) / kBand;
+  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+    cv::Mat band;
+    for (int b = range.start; b < range.end; ++b) {
+      const int first = b * kBand;
+      const int rows = std::min(kBand, cutH - first);
+      band.create(rows, bigW, CV_32FC2);
+      band.setTo(cv::Scalar::all(0));
+      for (int r = 0; r < rows; ++r) {
+        cv::Vec2f* line = band.ptr<cv::Vec2f>(r);
+        for (int x = 0; x < w; ++x) line[CornerPlace(x, w, bigW)] = columns.at<cv::Vec2f>(x, first + r);
+      }
+      cv::dft(band, band, cv::DFT_INVERSE | cv::DFT_ROWS | cv::DFT_COMPLEX_OUTPUT);
+      for (int r = 0; r < rows; ++r) {
+        const cv::Vec2f* line = band.ptr<cv::Vec2f>(r);
+        float* out = cut.ptr<float>(first + r);
+        for (int x = 0; x < cutW; ++x) out[x] = line[x][0] * scale;
+      }
     }
-    cv::dft(band, band, cv::DFT_INVERSE | cv::DFT_ROWS | cv::DFT_COMPLEX_OUTPUT);
-    for (int r = 0; r < rows; ++r) {
-      const cv::Vec2f* line = band.ptr<cv::Vec2f>(r);
-      float* out = cut.ptr<float>(first + r);
-      for (int x = 0; x < cutW; ++x) out[x] = line[x][0] * scale;
-    }
-  }
+  });
   cv::resize(cut, field, field.size(), 0, 0, cv::INTER_LINEAR);
+}
+
+cv::Mat NoiseFieldAtMost(cv::Size size, int maxSide, double cellsX, double cellsY, CrtRandom& random) {
+  const double shrink = std::min(1.0, static_cast<double>(std::max(maxSide, 1)) / std::min(size.width, size.height));
+  const cv::Size small(std::max(1, static_cast<int>(std::lround(size.width * shrink))),
+                       std::max(1, static_cast<int>(std::lround(size.height * shrink))));
+  cv::Mat field(small, CV_32FC1);
+  NoiseField(field, cellsX, cellsY, random);
+  if (small == size) return field;
+  cv::Mat large;
+  cv::resize(field, large, size, 0, 0, cv::INTER_LINEAR);
+  return large;
 }
 
 }  // namespace grinsnap

@@ -31,4 +31,10 @@ namespace grinsnap {
 // same sum as the whole P x Q transform at a fraction of its memory.
 void NoiseField(cv::Mat& field, double cellsX, double cellsY, CrtRandom& random);
 
+// A noise field of the given size and cells made at most maxSide pixels on
+// its shorter side and enlarged (bilinear): for effects whose noise is
+// smooth over many pixels, where the field's own resolution adds nothing
+// and its cost would grow with the picture. The same draws as NoiseField.
+cv::Mat NoiseFieldAtMost(cv::Size size, int maxSide, double cellsX, double cellsY, CrtRandom& random);
+
 }  // namespace grinsnap
