@@ -9,6 +9,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <zlib.h>
 
 // exiv2 0.27 hands its images out as std::auto_ptr.
 #pragma GCC diagnostic push
@@ -132,10 +133,59 @@ void FillMetadata(Exiv2::Image& image, PictureFormat format, const cv::Mat& pict
   if (CanWrite(image, Exiv2::mdXmp) && !xmp.empty()) image.setXmpData(xmp);
   if (source && CanWrite(image, Exiv2::mdIptc) && !source->iptc.empty()) image.setIptcData(source->iptc);
 
-  if (CanWrite(image, Exiv2::mdIccProfile)) {
-    const std::vector<std::uint8_t>& srgb = SrgbIccProfile();
-    Exiv2::DataBuf profile(srgb.data(), long(srgb.size()));
-    image.setIccProfile(profile, true);
+  // exiv2's access table says no profile for WebP, yet its writer puts one
+  // in; every format that gets here takes one.
+  const std::vector<std::uint8_t>& srgb = SrgbIccProfile();
+  Exiv2::DataBuf profile(srgb.data(), long(srgb.size()));
+  image.setIccProfile(profile, true);
+}
+
+std::uint32_t GetBe32(const std::string& b, std::size_t at) {
+  return std::uint32_t(std::uint8_t(b[at])) << 24 | std::uint32_t(std::uint8_t(b[at + 1])) << 16 |
+         std::uint32_t(std::uint8_t(b[at + 2])) << 8 | std::uint8_t(b[at + 3]);
+}
+std::uint32_t GetLe32(const std::string& b, std::size_t at) {
+  return std::uint32_t(std::uint8_t(b[at + 3])) << 24 | std::uint32_t(std::uint8_t(b[at + 2])) << 16 |
+         std::uint32_t(std::uint8_t(b[at + 1])) << 8 | std::uint8_t(b[at]);
+}
+void SetBe32(std::string& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + std::size_t(i)] = char(v >> (24 - 8 * i));
+}
+
+// exiv2 0.27 writes the profile chunks of two formats wrongly: a PNG's
+// iCCP without the profile name the format requires (libpng then drops the
+// profile), and a WebP's profile under the fourcc "VP8X" instead of "ICCP"
+// (readers then find no profile). Both are put right in place.
+void RepairProfileChunk(std::string& b, PictureFormat format) {
+  if (format == PictureFormat::kPng) {
+    std::size_t pos = 8;
+    while (pos + 12 <= b.size()) {
+      const std::size_t length = GetBe32(b, pos);
+      if (length > b.size() - pos - 12) return;
+      if (b.compare(pos + 4, 4, "iCCP") == 0) {
+        if (length == 0 || b[pos + 8] != '\0') return;  // named already
+        constexpr std::string_view kName = "sRGB";
+        b.insert(pos + 8, kName);
+        SetBe32(b, pos, std::uint32_t(length + kName.size()));
+        const auto* chunk = reinterpret_cast<const Bytef*>(b.data() + pos + 4);
+        SetBe32(b, pos + 8 + length + kName.size(), std::uint32_t(crc32(0, chunk, uInt(4 + length + kName.size()))));
+        return;
+      }
+      if (b.compare(pos + 4, 4, "IDAT") == 0) return;
+      pos += 12 + length;
+    }
+  } else if (format == PictureFormat::kWebp) {
+    std::size_t pos = 12;
+    bool first = true;
+    while (pos + 8 <= b.size()) {
+      const std::size_t size = GetLe32(b, pos + 4);
+      if (size > b.size() - pos - 8) return;
+      // An ICC profile says "acsp" at byte 36.
+      if (!first && b.compare(pos, 4, "VP8X") == 0 && size > 40 && b.compare(pos + 8 + 36, 4, "acsp") == 0)
+        b.replace(pos, 4, "ICCP");
+      first = false;
+      pos += 8 + size + (size & 1);
+    }
   }
 }
 
@@ -152,7 +202,9 @@ std::string WithMetadata(const std::string& encoded, PictureFormat format, const
   io.seek(0, Exiv2::BasicIo::beg);
   const Exiv2::DataBuf written = io.read(long(io.size()));
   if (written.size_ <= 0) throw Exiv2::Error(Exiv2::kerInputDataReadFailed);
-  return std::string(reinterpret_cast<const char*>(written.pData_), std::size_t(written.size_));
+  std::string bytes(reinterpret_cast<const char*>(written.pData_), std::size_t(written.size_));
+  RepairProfileChunk(bytes, format);
+  return bytes;
 }
 
 }  // namespace

@@ -352,7 +352,9 @@ void CollectFolder(const fs::path& root, bool recursive, const fs::path& outFold
         }
         continue;
       }
-      consider(*it, it->path().parent_path().lexically_relative(root));
+      fs::path relative = it->path().parent_path().lexically_relative(root);
+      if (relative == ".") relative.clear();
+      consider(*it, relative);
     }
   }
   if (error) skipped.push_back({root, "cannot read the whole folder: " + error.message()});
