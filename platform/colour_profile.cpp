@@ -138,7 +138,6 @@ const std::vector<std::uint8_t>& SrgbIccProfile() {
     std::vector<std::uint8_t> out;
     const Profile srgb(cmsCreate_sRGBProfile());
     if (!srgb) return out;
-    cmsSetProfileVersion(srgb.get(), 2.1);
     if (cmsMLU* description = cmsMLUalloc(nullptr, 1)) {
       cmsMLUsetASCII(description, "en", "US", "sRGB IEC61966-2.1");
       cmsWriteTag(srgb.get(), cmsSigProfileDescriptionTag, description);

@@ -25,8 +25,9 @@ std::string ConvertToSrgb(cv::Mat& picture, std::span<const std::uint8_t> profil
 // Whether a profile describes sRGB; false for one that cannot be read.
 bool IsSrgbProfile(std::span<const std::uint8_t> profile);
 
-// The sRGB profile written into saved pictures: a small version 2 profile,
-// which every colour-managed viewer reads.
+// The sRGB profile written into saved pictures: Little CMS's own, a
+// version 4 profile of under 600 bytes with sRGB's exact curves (a version 2
+// one needs 8.8 KB of curve tables, more than a small picture itself).
 const std::vector<std::uint8_t>& SrgbIccProfile();
 
 }  // namespace grinsnap
