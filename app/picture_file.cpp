@@ -261,6 +261,8 @@ bool EncodePicture(const cv::Mat& picture, PictureFormat format, const PictureWr
   if (picture.empty() || picture.depth() != CV_8U) return false;
   cv::Mat pixels = picture;
   if (picture.channels() == 4 && !KeepsAlpha(format)) cv::cvtColor(picture, pixels, cv::COLOR_BGRA2BGR);
+  // The sRGB profile is for colour pictures; a grey file may not carry it.
+  if (picture.channels() == 1) cv::cvtColor(picture, pixels, cv::COLOR_GRAY2BGR);
   std::vector<int> params;
   const char* extension = ".jpg";
   switch (format) {

@@ -51,8 +51,9 @@ struct PictureWriteOptions {
   std::string description;
 };
 
-// Encodes a picture (8-bit grey, BGR or BGRA; alpha is kept by the formats
-// that store it and dropped by the others) with an sRGB profile. Unless
+// Encodes a picture (8-bit grey, BGR or BGRA; grey is written as colour,
+// alpha is kept by the formats that store it and dropped by the others)
+// with an sRGB profile. Unless
 // strip, the source photo's metadata goes along, with the orientation reset
 // to upright (the pixels are upright), the pixel dimensions set to the
 // picture's, the embedded thumbnail (a small copy of the photo, not of the
