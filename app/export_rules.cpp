@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/atomic_file.h"
+#include "app/picture_file.h"
 #include "platform/image_loader.h"
 
 namespace grinsnap {
@@ -279,136 +280,13 @@ cv::Mat ResizeForExport(const cv::Mat& picture, ExportSize requested, bool keepA
   return resized;
 }
 
-namespace {
-
-void PutLe16(std::string& out, std::uint16_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8));
-}
-void PutLe32(std::string& out, std::uint32_t v) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-void PutBe32(std::string& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
-
-// A JPEG segment holds at most 65533 bytes; each text keeps well below half.
-constexpr std::size_t kMaxExifText = 30000;
-
-// "Exif\0\0" and a little-endian TIFF structure whose first directory holds
-// the description (0x010E) and the title (0x0320) as ASCII entries, in tag
-// order as the format requires.
-std::string ExifBlock(const std::string& title, const std::string& description) {
-  std::vector<std::pair<std::uint16_t, std::string>> entries;
-  if (!description.empty()) entries.emplace_back(0x010E, description.substr(0, kMaxExifText));
-  if (!title.empty()) entries.emplace_back(0x0320, title.substr(0, kMaxExifText));
-
-  std::string tiff("II*\0", 4);
-  PutLe32(tiff, 8);
-  PutLe16(tiff, static_cast<std::uint16_t>(entries.size()));
-  std::string data;
-  std::uint32_t dataOffset = 8 + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
-  for (const auto& [tag, text] : entries) {
-    const std::uint32_t count = static_cast<std::uint32_t>(text.size()) + 1;  // with the closing NUL
-    PutLe16(tiff, tag);
-    PutLe16(tiff, 2);  // ASCII
-    PutLe32(tiff, count);
-    if (count <= 4) {
-      std::string inlineValue = text;
-      inlineValue.resize(4, '\0');
-      tiff += inlineValue;
-    } else {
-      PutLe32(tiff, dataOffset + static_cast<std::uint32_t>(data.size()));
-      data += text;
-      data.push_back('\0');
-      if (data.size() % 2) data.push_back('\0');  // values start on even offsets
-    }
-  }
-  PutLe32(tiff, 0);  // no further directory
-  return std::string("Exif\0\0", 6) + tiff + data;
-}
-
-std::uint32_t Crc32(std::string_view bytes) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-    return t;
-  }();
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
-
-// An uncompressed iTXt chunk: keyword, flag 0, method 0, no language, no
-// translated keyword, UTF-8 text.
-std::string PngTextChunk(std::string_view keyword, const std::string& text) {
-  std::string body("iTXt");
-  body += keyword;
-  body.append("\0\0\0\0\0", 5);
-  body += text;
-  std::string chunk;
-  PutBe32(chunk, static_cast<std::uint32_t>(body.size() - 4));
-  chunk += body;
-  PutBe32(chunk, Crc32(body));
-  return chunk;
-}
-
-void InsertJpegExif(std::string& jpeg, const std::string& title, const std::string& description) {
-  if (jpeg.size() < 4) return;
-  const std::string block = ExifBlock(title, description);
-  std::string segment("\xFF\xE1", 2);
-  const std::size_t length = block.size() + 2;
-  segment.push_back(static_cast<char>(length >> 8));
-  segment.push_back(static_cast<char>(length & 0xFF));
-  segment += block;
-  // After the start marker and, when there is one, the JFIF header, which
-  // must come first.
-  std::size_t at = 2;
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(jpeg[i]); };
-  if (jpeg.size() >= 6 && byte(2) == 0xFF && byte(3) == 0xE0) at = 4 + ((byte(4) << 8) | byte(5));
-  if (at > jpeg.size()) return;
-  jpeg.insert(at, segment);
-}
-
-void InsertPngText(std::string& png, const std::string& title, const std::string& description) {
-  // Signature (8 bytes) and the header chunk (25 bytes) come first.
-  constexpr std::size_t kAfterHeader = 33;
-  if (png.size() < kAfterHeader) return;
-  std::string chunks;
-  if (!title.empty()) chunks += PngTextChunk("Title", title);
-  if (!description.empty()) chunks += PngTextChunk("Description", description);
-  png.insert(kAfterHeader, chunks);
-}
-
-}  // namespace
-
 bool EncodeExportImage(const cv::Mat& picture, std::string_view extension, const std::string& title,
-                       const std::string& description, std::string& bytes) {
-  bytes.clear();
-  if (picture.empty()) return false;
-  const bool png = EqualsIgnoringCase(extension, "png");
-  const bool bmp = EqualsIgnoringCase(extension, "bmp");
-  const bool webp = EqualsIgnoringCase(extension, "webp");
-  const bool tif = EqualsIgnoringCase(extension, "tif");
-  const bool jpeg = !png && !bmp && !webp && !tif;
-  const char* encoder = png ? ".png" : bmp ? ".bmp" : webp ? ".webp" : tif ? ".tiff" : ".jpg";
-  std::vector<std::uint8_t> encoded;
-  try {
-    if (!cv::imencode(encoder, picture, encoded)) return false;
-  } catch (const cv::Exception&) {
-    return false;  // a picture the encoder does not take
-  }
-  bytes.assign(encoded.begin(), encoded.end());
-  if (title.empty() && description.empty()) return true;
-  if (png)
-    InsertPngText(bytes, title, description);
-  else if (jpeg)
-    InsertJpegExif(bytes, title, description);
-  return true;
+                       const std::string& description, std::string& bytes, const PhotoMetadata* source) {
+  PictureWriteOptions options;
+  options.title = title;
+  options.description = description;
+  options.source = source;
+  return EncodePicture(picture, PictureFormatOf(extension).value_or(PictureFormat::kJpeg), options, bytes);
 }
 
 bool CreateFoldersAlongPath(const std::string& path) {
@@ -434,14 +312,15 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 SaveResult SaveImageFile(const cv::Mat& picture, const std::string& path, const std::string& title,
-                         const std::string& description, const ConfirmOverwrite& confirm, std::string* finalPath) {
+                         const std::string& description, const ConfirmOverwrite& confirm, std::string* finalPath,
+                         const PhotoMetadata* source) {
   if (picture.empty() || path.empty()) return SaveResult::kFailed;
   if (!CreateFoldersAlongPath(path)) return SaveResult::kFailed;
   if (path.back() == '/') return SaveResult::kFailed;
   const std::string target = ImageSavePath(path);
   if (Exists(target) && !(confirm && confirm(target))) return SaveResult::kCancelled;
   std::string bytes;
-  if (!EncodeExportImage(picture, FileExtension(target), title, description, bytes)) return SaveResult::kFailed;
+  if (!EncodeExportImage(picture, FileExtension(target), title, description, bytes, source)) return SaveResult::kFailed;
   if (!WriteFileAtomically(target, bytes)) return SaveResult::kFailed;
   if (finalPath) *finalPath = target;
   return SaveResult::kSaved;

@@ -9,6 +9,8 @@
 
 namespace grinsnap {
 
+struct PhotoMetadata;
+
 // What the export dialog writes: a picture file, or the current template's
 // animation as a GIF file.
 enum class ExportMode : int { kImage = 0, kGif = 1 };
@@ -142,12 +144,13 @@ cv::Mat ResizeForExport(const cv::Mat& picture, ExportSize requested, bool keepA
 inline constexpr const char* kImageExtensions[] = {"jpg", "png", "bmp", "webp", "tif"};
 
 // Encodes a picture by extension (ignoring case): "png" as PNG, "bmp" as
-// BMP, "webp" as WebP, "tif" as TIFF, anything else as JPEG. A title and a
-// description, when given, go into the JPEG's Exif block (ImageTitle
-// 0x0320, ImageDescription 0x010E) or the PNG's text chunks (Title,
-// Description); the other formats carry neither.
+// BMP, "webp" as WebP, "tif" as TIFF, anything else as JPEG, with the
+// encoders' default settings (see EncodePicture). A title and a description,
+// when given, go into the picture's EXIF (ImageTitle 0x0320,
+// ImageDescription 0x010E) and XMP; the metadata of the source photo, when
+// given, goes along. BMP carries none of them.
 bool EncodeExportImage(const cv::Mat& picture, std::string_view extension, const std::string& title,
-                       const std::string& description, std::string& bytes);
+                       const std::string& description, std::string& bytes, const PhotoMetadata* source = nullptr);
 
 // Creates every folder along a path (each prefix before a '/' after the
 // first one); false when one cannot be made.
@@ -163,7 +166,8 @@ using ConfirmOverwrite = std::function<bool(const std::string& path)>;
 // encodes by the final extension and writes atomically. finalPath receives
 // the path written.
 SaveResult SaveImageFile(const cv::Mat& picture, const std::string& path, const std::string& title,
-                         const std::string& description, const ConfirmOverwrite& confirm, std::string* finalPath);
+                         const std::string& description, const ConfirmOverwrite& confirm, std::string* finalPath,
+                         const PhotoMetadata* source = nullptr);
 
 // Result codes of a GIF export.
 inline constexpr int kGifExportFailed = 0;

@@ -108,8 +108,24 @@ std::vector<std::string> ClosestNames(const std::string& wanted, const std::vect
 }
 
 bool IsWritableImageExtension(const std::filesystem::path& path) {
-  const std::string ext = LowerExtension(path);
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".png" || ext == ".bmp";
+  return PictureFormatOf(path.extension().string()).has_value();
+}
+
+PictureFormat ParseFormat(const std::string& text) {
+  const std::optional<PictureFormat> format = PictureFormatOf(text);
+  if (!format) throw CliError(kExitUsage, std::string("--format must be ") + kFormatNames + ", not '" + text + "'");
+  return *format;
+}
+
+const char* FormatExtension(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kJpeg: return ".jpg";
+    case PictureFormat::kPng: return ".png";
+    case PictureFormat::kBmp: return ".bmp";
+    case PictureFormat::kWebp: return ".webp";
+    case PictureFormat::kTiff: return ".tif";
+  }
+  return ".jpg";
 }
 
 bool IsPhotoFile(const std::filesystem::path& path) {
@@ -120,28 +136,39 @@ bool IsPhotoFile(const std::filesystem::path& path) {
                      [&](const char* known) { return ext == known; });
 }
 
-void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, int jpegQuality, bool overwrite) {
-  if (!IsWritableImageExtension(path))
+void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, const PictureWriteOptions& options,
+                bool overwrite, std::optional<PictureFormat> format) {
+  const bool toPipe = path == kPipePath;
+  if (!format) format = PictureFormatOf(path.extension().string());
+  if (!format)
     throw CliError(kExitUsage, "cannot write '" + path.string() + "': unknown picture format",
                    std::string("use one of the extensions ") + kWritableExtensions);
   std::error_code ignored;
-  if (!overwrite && std::filesystem::exists(path, ignored))
+  if (!toPipe && !overwrite && std::filesystem::exists(path, ignored))
     throw CliError(kExitOutput, "'" + path.string() + "' already exists", "add --force to replace it");
-  std::vector<int> params;
-  const std::string ext = LowerExtension(path);
-  if (ext == ".jpg" || ext == ".jpeg") params = {cv::IMWRITE_JPEG_QUALITY, jpegQuality};
-  std::vector<uchar> bytes;
-  bool encoded = false;
-  try {
-    encoded = cv::imencode(ext, picture, bytes, params);
-  } catch (const cv::Exception&) {
-    encoded = false;
+  std::string bytes;
+  std::vector<std::string> warnings;
+  if (!EncodePicture(picture, *format, options, bytes, &warnings))
+    throw CliError(kExitOutput, "could not encode the picture for '" + path.string() + "'");
+  for (const std::string& warning : warnings) WarnOnce("'" + path.string() + "': " + warning);
+  if (toPipe) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+      throw CliError(kExitOutput, "could not write the picture to standard output");
+    return;
   }
-  if (!encoded) throw CliError(kExitOutput, "could not encode the picture for '" + path.string() + "'");
   std::string error;
-  if (!WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error))
+  if (!WriteFileAtomically(path, bytes, &error))
     throw CliError(kExitOutput, "could not write '" + path.string() + "': " + error,
                    "check that the folder exists and is writable");
+}
+
+std::shared_ptr<const PhotoMetadata> PhotoMetadataFor(const std::filesystem::path& photo, bool strip) {
+  if (strip) return nullptr;
+  PhotoMetadataRead read = ReadPhotoMetadata(photo);
+  if (!read.problem.empty())
+    WarnOnce("photo '" + photo.string() + "': its metadata cannot be read (" + read.problem +
+             "); its pictures go without it");
+  return std::move(read.metadata);
 }
 
 void WarnOnce(const std::string& text) {

@@ -2,12 +2,15 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "app/picture_file.h"
 
 namespace grinsnap::cli {
 
@@ -45,14 +48,30 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 // Picture formats the command line writes, by file extension.
 bool IsWritableImageExtension(const std::filesystem::path& path);
-inline constexpr const char* kWritableExtensions = ".jpg, .jpeg, .png, .bmp";
+inline constexpr const char* kWritableExtensions = ".jpg, .jpeg, .png, .bmp, .webp, .tif, .tiff";
+// The format named by --format: jpg, png, bmp, webp or tif. Throws CliError(kExitUsage).
+PictureFormat ParseFormat(const std::string& text);
+inline constexpr const char* kFormatNames = "jpg, png, bmp, webp or tif";
+// The file extension written for a format (".jpg", ".png", ".bmp", ".webp", ".tif").
+const char* FormatExtension(PictureFormat format);
+
+// The path that stands for standard input or output.
+inline constexpr const char* kPipePath = "-";
 // Photo files a folder given to batch contributes.
 bool IsPhotoFile(const std::filesystem::path& path);
 
-// Encodes a picture by the path's extension and replaces the file in one
+// Encodes a picture in the format (by default the one the path's extension
+// names), with the metadata the options give, and replaces the file in one
 // step (a failed write leaves any old file as it was). Refuses to replace an
-// existing file unless overwrite is set. Throws CliError(kExitOutput).
-void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, int jpegQuality, bool overwrite);
+// existing file unless overwrite is set. The path "-" writes to standard
+// output. Metadata that cannot be written is warned about. Throws
+// CliError(kExitOutput).
+void WriteImage(const std::filesystem::path& path, const cv::Mat& picture, const PictureWriteOptions& options,
+                bool overwrite, std::optional<PictureFormat> format = std::nullopt);
+
+// The metadata a photo's pictures keep (none with strip); a photo whose
+// metadata cannot be read is warned about once and its pictures go without.
+std::shared_ptr<const PhotoMetadata> PhotoMetadataFor(const std::filesystem::path& photo, bool strip);
 
 // Prints "grinsnap-cli: warning: TEXT" on standard error, once per text in
 // the whole run (a photo that every template of a gallery loads warns once).

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "app/atomic_file.h"
+#include "app/picture_file.h"
 #include "app/template_library.h"
 #include "cli/arguments.h"
 #include "cli/cli_support.h"
@@ -47,11 +50,15 @@ const char kEffectOptionsHelp[] =
     "                  set a template variable, in its own units, within its range\n"
     "  --roi X,Y,W,H   region of interest as fractions of the picture\n"
     "  --pick X,Y      pick point as fractions of the picture\n"
-    "  --quality Q     JPEG quality, 1 to 100 (default 95)\n"
+    "  --quality Q     JPEG and WebP quality, 1 to 100 (default 95)\n"
+    "  --strip         leave out the photo's metadata (EXIF, IPTC, XMP), which the\n"
+    "                  pictures otherwise keep, upright and with their own size\n"
     "  --force         replace existing output files\n";
 
 const std::set<std::string> kEffectValueOptions = {"--size", "--seed", "--var1", "--var2", "--var3",
                                                    "--roi",  "--pick", "--quality", "--output"};
+// Words of apply and batch besides the effect's.
+const std::set<std::string> kOutputSwitches = {"--force", "--strip"};
 const std::map<std::string, std::string> kAliases = {{"-o", "--output"}, {"-h", "--help"}, {"-f", "--force"}};
 
 std::set<std::string> With(std::set<std::string> base, std::initializer_list<const char*> more) {
@@ -107,10 +114,43 @@ void ApplySeed(const Arguments& args) {
     SetFixedSeed(std::nullopt);
 }
 
-int Quality(const Arguments& args) {
+// How the pictures are written: quality, and the photo's metadata unless --strip.
+PictureWriteOptions WriteOptions(const Arguments& args) {
+  PictureWriteOptions options;
   auto quality = args.Value("--quality");
-  return quality ? static_cast<int>(ParseInteger("--quality", *quality, 1, 100)) : 95;
+  options.quality = quality ? static_cast<int>(ParseInteger("--quality", *quality, 1, 100)) : 95;
+  options.strip = args.Has("--strip");
+  return options;
 }
+
+// A photo handed on standard input ("-") is kept in a private temporary
+// file for as long as the command runs: the engine reads photos by path.
+class PipedPhoto {
+public:
+  PipedPhoto() {
+    std::string folder = (fs::temp_directory_path() / "grinsnap-XXXXXX").string();
+    if (!::mkdtemp(folder.data())) throw CliError(kExitPhoto, "cannot make a temporary folder for the photo on standard input");
+    folder_ = folder;
+    path_ = folder_ / "stdin";
+    std::string bytes;
+    char buffer[65536];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) bytes.append(buffer, got);
+    if (std::ferror(stdin) || bytes.empty()) throw CliError(kExitPhoto, "no photo on standard input");
+    std::string error;
+    if (!WriteFileAtomically(path_, bytes, &error)) throw CliError(kExitPhoto, "cannot keep the photo on standard input: " + error);
+  }
+  ~PipedPhoto() {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  PipedPhoto(const PipedPhoto&) = delete;
+  PipedPhoto& operator=(const PipedPhoto&) = delete;
+  const fs::path& Path() const { return path_; }
+
+private:
+  fs::path folder_;
+  fs::path path_;
+};
 
 EffectSource FindEffectOrExplain(const std::string& nameOrPath, LoadedLibrary& loaded) {
   try {
@@ -206,26 +246,36 @@ int RunList(const std::vector<std::string>& words) {
 // ---- apply ----
 
 int RunApply(const std::vector<std::string>& words) {
-  const Arguments args(words, kEffectValueOptions, {"--force", "--gif"}, kAliases);
+  const Arguments args(words, With(kEffectValueOptions, {"--format"}), With(kOutputSwitches, {"--gif"}), kAliases);
   const auto& positional = args.Positional();
   if (positional.size() < 2)
     throw CliError(kExitUsage, "apply needs a template and at least one photo", "see 'grinsnap-cli apply --help'");
   const auto out = args.Value("--output");
   if (!out) throw CliError(kExitUsage, "apply needs -o OUT, the file to write");
   const fs::path outPath(*out);
+  const bool toPipe = *out == kPipePath;
   const bool gif = args.Has("--gif");
   if (gif && outPath.extension() != ".gif") throw CliError(kExitUsage, "--gif writes a .gif file; name OUT accordingly");
-  if (!gif && !IsWritableImageExtension(outPath))
+  std::optional<PictureFormat> format;
+  if (auto named = args.Value("--format")) format = ParseFormat(*named);
+  else if (toPipe) format = PictureFormat::kJpeg;
+  if (!gif && !format && !IsWritableImageExtension(outPath))
     throw CliError(kExitUsage, "cannot tell the picture format of '" + *out + "'",
-                   std::string("end OUT with one of ") + kWritableExtensions + ", or use --gif");
+                   std::string("end OUT with one of ") + kWritableExtensions + ", or use --format or --gif");
   EffectSettings settings = ReadEffectSettings(args);
-  const int quality = Quality(args);
+  PictureWriteOptions options = WriteOptions(args);
   ApplySeed(args);
 
   auto loaded = ReadLibrary();
   const EffectSource source = FindEffectOrExplain(positional[0], *loaded);
   EffectRunner runner(source, settings);
-  const std::vector<fs::path> photos(positional.begin() + 1, positional.end());
+  std::vector<fs::path> photos(positional.begin() + 1, positional.end());
+  std::optional<PipedPhoto> piped;
+  for (fs::path& photo : photos) {
+    if (photo != kPipePath) continue;
+    if (piped) throw CliError(kExitUsage, "only one photo can come from standard input ('-')");
+    photo = piped.emplace().Path();
+  }
   if (gif) {
     if (!runner.Template().CanExportAnimation())
       throw CliError(kExitNoResult, "template '" + source.name + "' has no animation to export",
@@ -236,8 +286,13 @@ int RunApply(const std::vector<std::string>& words) {
     return kExitOk;
   }
   const cv::Mat result = runner.Render(photos);
-  WriteImage(outPath, result, quality, args.Has("--force"));
-  std::printf("saved %s (%dx%d)\n", outPath.string().c_str(), result.cols, result.rows);
+  // The picture is the first photo's: it keeps that photo's metadata.
+  const auto metadata = PhotoMetadataFor(photos.front(), options.strip);
+  options.source = metadata.get();
+  WriteImage(outPath, result, options, args.Has("--force"), format);
+  // Standard output carries the picture; the note goes to standard error.
+  std::fprintf(toPipe ? stderr : stdout, "saved %s (%dx%d)\n", toPipe ? "to standard output" : outPath.string().c_str(),
+               result.cols, result.rows);
   return kExitOk;
 }
 
@@ -245,36 +300,117 @@ int RunApply(const std::vector<std::string>& words) {
 
 namespace {
 
-std::vector<fs::path> CollectPhotos(const std::vector<std::string>& inputs) {
-  std::vector<fs::path> photos;
-  for (const std::string& input : inputs) {
-    std::error_code error;
-    if (fs::is_directory(input, error)) {
-      std::vector<fs::path> found;
-      for (const auto& item : fs::directory_iterator(input, error))
-        if (item.is_regular_file(error) && IsPhotoFile(item.path())) found.push_back(item.path());
-      std::sort(found.begin(), found.end());
-      if (found.empty()) std::fprintf(stderr, "warning: no photos in folder '%s'\n", input.c_str());
-      photos.insert(photos.end(), found.begin(), found.end());
-    } else {
-      // Files are taken as given; one that does not load fails on its own.
-      photos.emplace_back(input);
+// A photo of a batch and the folder under the output folder its picture
+// goes into ("" for the output folder itself).
+struct BatchPhoto {
+  fs::path path;
+  fs::path subfolder;
+};
+
+// Why a file met on the way is not processed; reported one line each.
+struct Skipped {
+  fs::path path;
+  std::string reason;
+};
+
+bool IsHidden(const fs::path& path) {
+  const std::string name = path.filename().string();
+  return name.size() > 1 && name[0] == '.';
+}
+
+bool SameFolder(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error);
+}
+
+// The photos of one folder, sorted, and with recursive those of its
+// sub-folders, which keep their place below the output folder. Hidden files
+// and folders, and the output folder when it lies inside, are passed over.
+void CollectFolder(const fs::path& root, bool recursive, const fs::path& outFolder, std::vector<BatchPhoto>& photos,
+                   std::vector<Skipped>& skipped) {
+  std::vector<BatchPhoto> found;
+  std::error_code error;
+  auto options = fs::directory_options::skip_permission_denied;
+  const auto consider = [&](const fs::directory_entry& item, const fs::path& relativeFolder) {
+    std::error_code ignored;
+    if (!item.is_regular_file(ignored)) return;
+    if (IsHidden(item.path())) skipped.push_back({item.path(), "hidden file"});
+    else if (IsPhotoFile(item.path())) found.push_back({item.path(), relativeFolder});
+    else skipped.push_back({item.path(), "not a photo file"});
+  };
+  if (!recursive) {
+    for (const auto& item : fs::directory_iterator(root, options, error)) {
+      std::error_code ignored;
+      if (item.is_directory(ignored) && !SameFolder(item.path(), outFolder))
+        skipped.push_back({item.path(), "a folder; --recursive takes its photos too"});
+      consider(item, {});
     }
+  } else {
+    fs::recursive_directory_iterator it(root, options, error), end;
+    for (; !error && it != end; it.increment(error)) {
+      std::error_code ignored;
+      if (it->is_directory(ignored)) {
+        if (IsHidden(it->path())) {
+          skipped.push_back({it->path(), "hidden folder"});
+          it.disable_recursion_pending();
+        } else if (SameFolder(it->path(), outFolder)) {
+          skipped.push_back({it->path(), "the output folder"});
+          it.disable_recursion_pending();
+        }
+        continue;
+      }
+      fs::path relative = it->path().parent_path().lexically_relative(root);
+      if (relative == ".") relative.clear();
+      consider(*it, relative);
+    }
+  }
+  if (error) skipped.push_back({root, "cannot read the whole folder: " + error.message()});
+  std::sort(found.begin(), found.end(), [](const BatchPhoto& a, const BatchPhoto& b) { return a.path < b.path; });
+  if (found.empty()) std::fprintf(stderr, "warning: no photos in folder '%s'\n", root.string().c_str());
+  photos.insert(photos.end(), found.begin(), found.end());
+}
+
+// Photos named by the inputs: files as given, folders by their contents,
+// "-" one path a line from standard input.
+std::vector<BatchPhoto> CollectPhotos(const std::vector<std::string>& inputs, bool recursive, const fs::path& outFolder,
+                                      std::vector<Skipped>& skipped) {
+  std::vector<BatchPhoto> photos;
+  std::vector<std::string> expanded;
+  for (const std::string& input : inputs) {
+    if (input != kPipePath) {
+      expanded.push_back(input);
+      continue;
+    }
+    char line[8192];
+    while (std::fgets(line, sizeof line, stdin)) {
+      std::string path(line);
+      while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+      if (!path.empty()) expanded.push_back(path);
+    }
+  }
+  for (const std::string& input : expanded) {
+    std::error_code error;
+    if (fs::is_directory(input, error))
+      CollectFolder(input, recursive, outFolder, photos, skipped);
+    else
+      photos.push_back({input, {}});  // taken as given; one that does not load fails on its own
   }
   return photos;
 }
 
-// Output names: the photo's stem with the chosen extension, made unique.
-std::vector<fs::path> OutputNames(const std::vector<fs::path>& photos, const fs::path& folder,
+// Output names: the photo's stem with the chosen extension in its folder
+// below the output folder, made unique within that folder.
+std::vector<fs::path> OutputNames(const std::vector<BatchPhoto>& photos, const fs::path& folder,
                                   const std::string& extension) {
   std::vector<fs::path> names;
-  std::set<std::string> used;
-  for (const fs::path& photo : photos) {
-    std::string stem = photo.stem().string();
-    std::string candidate = stem;
-    for (int n = 2; used.count(candidate); ++n) candidate = stem + "-" + std::to_string(n);
+  std::set<fs::path> used;
+  for (const BatchPhoto& photo : photos) {
+    const std::string stem = photo.path.stem().string();
+    const fs::path place = folder / photo.subfolder;
+    fs::path candidate = place / (stem + extension);
+    for (int n = 2; used.count(candidate); ++n) candidate = place / (stem + "-" + std::to_string(n) + extension);
     used.insert(candidate);
-    names.push_back(folder / (candidate + extension));
+    names.push_back(candidate);
   }
   return names;
 }
@@ -282,34 +418,52 @@ std::vector<fs::path> OutputNames(const std::vector<fs::path>& photos, const fs:
 }  // namespace
 
 int RunBatch(const std::vector<std::string>& words) {
-  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs"}), {"--force"}, kAliases);
+  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs"}),
+                       With(kOutputSwitches, {"--recursive", "--skip-existing"}),
+                       {{"-o", "--output"}, {"-h", "--help"}, {"-f", "--force"}, {"-r", "--recursive"}});
   const auto& positional = args.Positional();
   if (positional.size() < 2)
     throw CliError(kExitUsage, "batch needs a template and at least one photo or folder",
                    "see 'grinsnap-cli batch --help'");
   const auto out = args.Value("--output");
   if (!out) throw CliError(kExitUsage, "batch needs -o OUTDIR, the folder to write into");
-  std::string format = args.Value("--format").value_or("jpg");
-  if (format != "jpg" && format != "png" && format != "bmp")
-    throw CliError(kExitUsage, "--format must be jpg, png or bmp, not '" + format + "'");
+  if (*out == kPipePath)
+    throw CliError(kExitUsage, "batch writes one picture per photo into a folder, not to standard output",
+                   "use 'grinsnap-cli apply TEMPLATE - -o -' to run a photo through a pipe");
+  const PictureFormat format = ParseFormat(args.Value("--format").value_or("jpg"));
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int jobs = args.Value("--jobs") ? static_cast<int>(ParseInteger("--jobs", *args.Value("--jobs"), 1, 64))
                                         : static_cast<int>(cores);
   const EffectSettings settings = ReadEffectSettings(args);
-  const int quality = Quality(args);
+  const PictureWriteOptions options = WriteOptions(args);
   const bool force = args.Has("--force");
+  const bool skipExisting = args.Has("--skip-existing");
+  if (force && skipExisting) throw CliError(kExitUsage, "--force and --skip-existing contradict each other");
   ApplySeed(args);
 
   auto loaded = ReadLibrary();
   const EffectSource source = FindEffectOrExplain(positional[0], *loaded);
   { EffectRunner check(source, settings); }  // settings errors show before any work
 
-  const std::vector<fs::path> photos = CollectPhotos({positional.begin() + 1, positional.end()});
-  if (photos.empty()) throw CliError(kExitUsage, "no photos to process");
+  std::vector<Skipped> skipped;
+  std::vector<BatchPhoto> found = CollectPhotos({positional.begin() + 1, positional.end()}, args.Has("--recursive"),
+                                                fs::path(*out), skipped);
+  if (found.empty() && skipped.empty()) throw CliError(kExitUsage, "no photos to process");
   std::error_code error;
   fs::create_directories(*out, error);
   if (!fs::is_directory(*out, error)) throw CliError(kExitOutput, "cannot create the folder '" + *out + "'");
-  const std::vector<fs::path> targets = OutputNames(photos, *out, "." + format);
+  const std::vector<fs::path> allTargets = OutputNames(found, *out, FormatExtension(format));
+  // A resumed run leaves the pictures it wrote before.
+  std::vector<fs::path> photos, targets;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (skipExisting && fs::exists(allTargets[i], error)) {
+      skipped.push_back({found[i].path, "'" + allTargets[i].string() + "' exists"});
+      continue;
+    }
+    photos.push_back(found[i].path);
+    targets.push_back(allTargets[i]);
+  }
+  for (const Skipped& skip : skipped) std::fprintf(stderr, "skipped: %s (%s)\n", skip.path.string().c_str(), skip.reason.c_str());
 
   Progress progress(static_cast<int>(photos.size()), StderrIsTerminal());
   std::mutex reportMutex;
@@ -321,7 +475,13 @@ int RunBatch(const std::vector<std::string>& words) {
     for (std::size_t i = next++; i < photos.size(); i = next++) {
       std::string failure;
       try {
-        WriteImage(targets[i], runner.Render({photos[i]}), quality, force);
+        const cv::Mat result = runner.Render({photos[i]});
+        PictureWriteOptions own = options;
+        const auto metadata = PhotoMetadataFor(photos[i], options.strip);
+        own.source = metadata.get();
+        std::error_code ignored;
+        fs::create_directories(targets[i].parent_path(), ignored);
+        WriteImage(targets[i], result, own, force, format);
       } catch (const CliError& e) {
         failure = photos[i].string() + ": " + e.what() + (e.hint.empty() ? "" : " (" + e.hint + ")");
       } catch (const std::exception& e) {
@@ -335,15 +495,15 @@ int RunBatch(const std::vector<std::string>& words) {
   const int threads = std::min<int>(jobs, static_cast<int>(photos.size()));
   std::vector<std::thread> workers;
   for (int t = 1; t < threads; ++t) workers.emplace_back(work);
-  work();
+  if (!photos.empty()) work();
   for (std::thread& worker : workers) worker.join();
   progress.Finish();
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const std::size_t done = photos.size() - failures.size();
   for (const std::string& failure : failures) std::fprintf(stderr, "failed: %s\n", failure.c_str());
-  std::printf("%zu photo%s: %zu written to %s, %zu failed (%.1f s, %.2f photos/s)\n", photos.size(),
-              photos.size() == 1 ? "" : "s", done, out->c_str(), failures.size(), seconds,
+  std::printf("%zu photo%s: %zu written to %s, %zu skipped, %zu failed (%.1f s, %.2f photos/s)\n", photos.size(),
+              photos.size() == 1 ? "" : "s", done, out->c_str(), skipped.size(), failures.size(), seconds,
               seconds > 0 ? static_cast<double>(photos.size()) / seconds : 0.0);
   return failures.empty() ? kExitOk : kExitSomeFailed;
 }
@@ -401,6 +561,13 @@ int RunGallery(const std::vector<std::string>& words) {
   if (!fs::is_directory(folder / "thumbs", error)) throw CliError(kExitOutput, "cannot create the folder '" + *out + "'");
 
   const fs::path photo(positional[0]);
+  // The renders are pictures of the photo and keep its metadata; the
+  // thumbnails and the sheet are the gallery's own.
+  const auto metadata = PhotoMetadataFor(photo, false);
+  PictureWriteOptions renderOptions;
+  renderOptions.quality = 92;
+  renderOptions.source = metadata.get();
+  const PictureWriteOptions sheetOptions;
   EffectSettings settings;
   settings.size = cv::Size(800, 600);
   Progress progress(static_cast<int>(effects.size()), StderrIsTerminal());
@@ -414,9 +581,9 @@ int RunGallery(const std::vector<std::string>& words) {
     std::string failure;
     try {
       EffectRunner runner(effect, settings);
-      WriteImage(folder / (slug + ".jpg"), runner.Render({photo}), 92, force);
+      WriteImage(folder / (slug + ".jpg"), runner.Render({photo}), renderOptions, force);
       const cv::Mat thumb = runner.Thumbnail();
-      if (!thumb.empty()) WriteImage(folder / "thumbs" / (slug + ".png"), thumb, 0, force);
+      if (!thumb.empty()) WriteImage(folder / "thumbs" / (slug + ".png"), thumb, sheetOptions, force);
       tiles.emplace_back(effect.name, thumb);
     } catch (const CliError& e) {
       // A photo that does not load fails every template alike: stop at once.
@@ -433,7 +600,7 @@ int RunGallery(const std::vector<std::string>& words) {
   }
   progress.Finish();
   // The sheet is an output like the others: an existing one stays unless --force.
-  WriteImage(folder / "contact_sheet.png", ContactSheet(tiles), 0, force);
+  WriteImage(folder / "contact_sheet.png", ContactSheet(tiles), sheetOptions, force);
   for (const std::string& failure : failures) std::fprintf(stderr, "failed: %s\n", failure.c_str());
   std::printf("%zu templates rendered into %s (contact sheet: %s), %zu failed\n", tiles.size(), out->c_str(),
               (folder / "contact_sheet.png").string().c_str(), failures.size());
@@ -498,18 +665,25 @@ std::string CommandHelp(const std::string& command) {
     return "Usage: grinsnap-cli apply TEMPLATE PHOTO... -o OUT [OPTIONS]\n\n"
            "Runs TEMPLATE on the photos (they become its inputs, in order) and writes OUT.\n"
            "TEMPLATE is a template name from 'grinsnap-cli list' or the path of a template\n"
-           "document (.xml, .tmpl). The format of OUT follows its extension: .jpg, .png, .bmp.\n\n"
+           "document (.xml, .tmpl). The format of OUT follows its extension: .jpg, .png,\n"
+           ".bmp, .webp, .tif. A PHOTO of '-' is read from standard input, an OUT of '-'\n"
+           "is written to standard output (as JPEG unless --format says otherwise).\n\n"
            "  -o, --output OUT  the file to write\n"
+           "  --format F      jpg, png, bmp, webp or tif, whatever OUT's extension\n"
            "  --gif           write the template's animation as a GIF (OUT ends in .gif);\n"
            "                  --size then bounds its frames (default 400x400)\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "batch")
     return "Usage: grinsnap-cli batch TEMPLATE INPUT... -o OUTDIR [OPTIONS]\n\n"
            "Runs TEMPLATE on every photo given, or found in the folders given, and writes\n"
-           "one picture per photo into OUTDIR, named after the photo. A photo that fails is\n"
-           "reported and skipped.\n\n"
+           "one picture per photo into OUTDIR, named after the photo. An INPUT of '-' reads\n"
+           "photo paths from standard input, one a line. A photo that fails is reported\n"
+           "and the others go on; every file passed over gets a line saying why.\n\n"
            "  -o, --output OUTDIR  the folder to write into (created when missing)\n"
-           "  --format F      jpg, png or bmp (default jpg)\n"
+           "  --format F      jpg, png, bmp, webp or tif (default jpg)\n"
+           "  -r, --recursive take the photos of sub-folders too, into the same\n"
+           "                  sub-folders of OUTDIR\n"
+           "  --skip-existing leave photos whose picture is already there (to resume)\n"
            "  --jobs N        photos processed at once (default: the number of cores)\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "gallery")

@@ -191,7 +191,11 @@ int RunFaces(const std::vector<std::string>& words) {
     faces.push_back(fallback);
   }
 
-  if (mark) WriteImage(*mark, MarkFaces(photo, faces), 95, args.Has("--force"));
+  if (mark) {
+    PictureWriteOptions options;
+    options.quality = 95;
+    WriteImage(*mark, MarkFaces(photo, faces), options, args.Has("--force"));
+  }
   if (args.Has("--json"))
     PrintJson(photoPath, photo, engine.WorkingImage().size(), faces);
   else

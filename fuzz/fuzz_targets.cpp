@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,9 +11,11 @@
 #include <string_view>
 
 #include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/ini_file.h"
 #include "app/language.h"
+#include "app/picture_file.h"
 #include "app/settings.h"
 #include "app/settings_storage_ini.h"
 #include "app/template_library.h"
@@ -20,6 +23,7 @@
 #include "core/render.h"
 #include "core/template_document.h"
 #include "platform/folders.h"
+#include "platform/image_loader.h"
 #include "templates/builtin_classes.h"
 
 namespace fs = std::filesystem;
@@ -206,6 +210,28 @@ int TemplateLibrary(const std::uint8_t* data, std::size_t size) {
   }
   tinyxml2::XMLDocument salvaged;
   SalvageTemplateList(bytes, salvaged);
+  return 0;
+}
+
+int PhotoFile(const std::uint8_t* data, std::size_t size) {
+  Initialise();
+  const fs::path path = Scratch("photo") / "photo";
+  Write(path, Text(data, size));
+  ImageLoadOptions options;
+  options.keepAlpha = size > 0 && data[size - 1] % 2 == 1;
+  const ImageLoadResult loaded = LoadImageFile(path, options);
+  Require(loaded.image.empty() != loaded.failure.empty(), "a load neither failed nor gave a picture");
+  const PhotoMetadataRead metadata = ReadPhotoMetadata(path);
+  PictureWriteOptions write;
+  write.source = metadata.metadata.get();
+  write.title = "fuzz";
+  const cv::Mat picture = loaded.image.empty() ? cv::Mat(8, 8, CV_8UC3, cv::Scalar(1, 2, 3)) : loaded.image;
+  cv::Mat small;
+  cv::resize(picture, small, {std::min(picture.cols, 32), std::min(picture.rows, 32)});
+  for (const PictureFormat format : {PictureFormat::kJpeg, PictureFormat::kPng}) {
+    std::string bytes;
+    Require(EncodePicture(small, format, write, bytes), "a picture with the photo's metadata cannot be written");
+  }
   return 0;
 }
 

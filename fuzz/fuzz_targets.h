@@ -26,4 +26,9 @@ int IniFile(const std::uint8_t* data, std::size_t size);
 // shipped list merged into a user's list, or config.cfg.
 int TemplateLibrary(const std::uint8_t* data, std::size_t size);
 
+// A photo file: loaded as the engine loads photos (header checks, colour
+// profile, orientation, metadata), its EXIF, IPTC and XMP read as a saved
+// picture keeps them, and a small picture written with them as JPEG and PNG.
+int PhotoFile(const std::uint8_t* data, std::size_t size);
+
 }  // namespace grinsnap::fuzz

@@ -19,7 +19,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <zlib.h>
 
+#include "platform/colour_profile.h"
 #include "platform/files.h"
 #include "platform/image_decoders.h"
 #include "platform/folders.h"
@@ -156,6 +158,7 @@ constexpr std::uint16_t kTagImageDescription = 270;
 constexpr std::uint16_t kTagOrientation = 274;
 constexpr std::uint16_t kTagImageTitle = 800;
 constexpr std::uint16_t kTagXpTitle = 0x9C9B;
+constexpr std::uint16_t kTagIccProfile = 34675;
 
 constexpr std::uint16_t kTypeByte = 1, kTypeAscii = 2, kTypeShort = 3, kTypeLong = 4, kTypeUndefined = 7;
 
@@ -238,7 +241,12 @@ struct JpegHeader {
   std::uint64_t width = 0;
   std::uint64_t height = 0;
   Bytes exif;  // the TIFF structure after "Exif\0\0", empty when absent
+  // The APP2 "ICC_PROFILE" segments after their 14-byte heading (name,
+  // sequence number from 1, count), in file order.
+  std::vector<Bytes> iccParts;
 };
+
+constexpr std::string_view kJpegIccName("ICC_PROFILE\0", 12);
 
 bool IsJpeg(Bytes b) { return Has(b, 0, 3) && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF; }
 
@@ -267,6 +275,8 @@ JpegHeader ScanJpeg(Bytes b) {
       }
     } else if (marker == 0xE1 && header.exif.empty() && StartsWith(segment, 0, std::string_view("Exif\0\0", 6))) {
       header.exif = segment.subspan(6);
+    } else if (marker == 0xE2 && StartsWith(segment, 0, kJpegIccName) && Has(segment, 0, 14)) {
+      header.iccParts.push_back(segment);
     } else if (marker == 0xDA) {
       break;  // entropy-coded data follows; every header segment has been seen
     }
@@ -308,6 +318,20 @@ void ProbeBmp(Bytes b, ImageFileHeader& h) {
       h.width = std::uint64_t(width);
       h.height = std::uint64_t(height < 0 ? -height : height);
     }
+  }
+}
+
+bool IsWebp(Bytes b) { return StartsWith(b, 0, "RIFF") && StartsWith(b, 8, "WEBP"); }
+
+// Calls visit(fourcc, data) for each chunk of a WebP file that lies inside it.
+template <typename Visit>
+void ForEachWebpChunk(Bytes b, Visit visit) {
+  std::size_t pos = 12;
+  while (Has(b, pos, 8)) {
+    const std::size_t size = Le32(b, pos + 4);
+    if (!Has(b, pos + 8, size)) return;
+    visit(std::string_view(reinterpret_cast<const char*>(b.data() + pos), 4), b.subspan(pos + 8, size));
+    pos += 8 + size + (size & 1);  // chunks start on even offsets
   }
 }
 
@@ -456,13 +480,86 @@ struct PngText {
   std::optional<std::string> title;
   std::optional<std::string> description;
   Bytes exif;
+  // EXIF data kept as a hex "raw profile" in a compressed text chunk, as
+  // exiv2 and ImageMagick write it; used when there is no eXIf chunk.
+  std::vector<std::uint8_t> rawProfileExif;
 };
+
+// Inflates zlib data that must come to at most `limit` bytes; false when it
+// is damaged, cut short or larger (a small chunk may inflate to gigabytes).
+bool Inflate(Bytes in, std::size_t limit, std::vector<std::uint8_t>& out) {
+  out.clear();
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = uInt(std::min<std::size_t>(in.size(), UINT_MAX));
+  std::uint8_t buffer[16384];
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    z.next_out = buffer;
+    z.avail_out = sizeof buffer;
+    rc = inflate(&z, Z_NO_FLUSH);
+    if (rc != Z_OK && rc != Z_STREAM_END) break;
+    const std::size_t got = sizeof buffer - z.avail_out;
+    if (got > limit - out.size()) {
+      rc = Z_MEM_ERROR;
+      break;
+    }
+    out.insert(out.end(), buffer, buffer + got);
+    if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) break;  // cut short
+  }
+  inflateEnd(&z);
+  return rc == Z_STREAM_END;
+}
+
+// The payload of a raw profile text ("\nexif\n   LENGTH\nHEX DIGITS..."):
+// the declared number of bytes from the hex digits, which may be broken
+// into lines. Empty when the text is malformed.
+std::vector<std::uint8_t> DecodeRawProfile(std::string_view text) {
+  std::size_t pos = text.find_first_not_of('\n');
+  pos = pos == std::string_view::npos ? pos : text.find('\n', pos);  // the profile's name
+  if (pos == std::string_view::npos) return {};
+  std::size_t length = 0;
+  pos = text.find_first_not_of(" \t\n", pos);
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+    length = length * 10 + std::size_t(text[pos] - '0');
+    if (length > text.size()) return {};  // two digits a byte: cannot hold it
+  }
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(length);
+  int high = -1;
+  for (; pos < text.size() && bytes.size() < length; ++pos) {
+    const char c = text[pos];
+    int nibble = -1;
+    if (c >= '0' && c <= '9') nibble = c - '0';
+    else if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
+    else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
+    else return {};
+    if (high < 0) {
+      high = nibble;
+    } else {
+      bytes.push_back(std::uint8_t(high << 4 | nibble));
+      high = -1;
+    }
+  }
+  if (bytes.size() != length) return {};
+  return bytes;
+}
+
+// EXIF data after its optional "Exif\0\0" heading.
+Bytes WithoutExifHeading(Bytes b) {
+  return StartsWith(b, 0, std::string_view("Exif\0\0", 6)) ? b.subspan(6) : b;
+}
 
 bool KeywordIs(std::string_view keyword, std::string_view wanted) {
   return keyword.size() == wanted.size() &&
          std::equal(keyword.begin(), keyword.end(), wanted.begin(),
                     [](char a, char c) { return std::tolower(std::uint8_t(a)) == std::tolower(std::uint8_t(c)); });
 }
+
+// EXIF blocks are at most 64 KiB in a JPEG; other files rarely carry more.
+constexpr std::size_t kMaxExifInflated = std::size_t(4) << 20;
 
 PngText ReadPngChunks(Bytes b) {
   PngText found;
@@ -487,6 +584,30 @@ PngText ReadPngChunks(Bytes b) {
         const std::size_t translatedEnd =
             languageEnd == std::string_view::npos ? languageEnd : all.find('\0', languageEnd + 1);
         if (translatedEnd != std::string_view::npos) text = LenientToUtf8(all.substr(translatedEnd + 1));
+      }
+    } else if ((StartsWith(b, pos + 4, "zTXt") || StartsWith(b, pos + 4, "iTXt")) && keywordEnd != std::string_view::npos &&
+               found.rawProfileExif.empty() &&
+               (KeywordIs(keyword, "Raw profile type exif") || KeywordIs(keyword, "Raw profile type APP1"))) {
+      // zTXt: keyword, method, compressed text; iTXt: keyword, flag,
+      // method, language, translated keyword, text (compressed when the flag is 1).
+      Bytes packed;
+      bool compressed = true;
+      if (StartsWith(b, pos + 4, "zTXt")) {
+        if (keywordEnd + 2 <= data.size()) packed = data.subspan(keywordEnd + 2);
+      } else if (keywordEnd + 3 <= data.size()) {
+        compressed = data[keywordEnd + 1] == 1;
+        const std::size_t languageEnd = all.find('\0', keywordEnd + 3);
+        const std::size_t translatedEnd =
+            languageEnd == std::string_view::npos ? languageEnd : all.find('\0', languageEnd + 1);
+        if (translatedEnd != std::string_view::npos) packed = data.subspan(translatedEnd + 1);
+      }
+      std::vector<std::uint8_t> inflated;
+      if (!compressed) inflated.assign(packed.begin(), packed.end());
+      if (!packed.empty() && (!compressed || Inflate(packed, kMaxExifInflated, inflated))) {
+        const std::vector<std::uint8_t> raw = DecodeRawProfile(
+            std::string_view(reinterpret_cast<const char*>(inflated.data()), inflated.size()));
+        const Bytes tiff = WithoutExifHeading(raw);
+        found.rawProfileExif.assign(tiff.begin(), tiff.end());
       }
     } else if (StartsWith(b, pos + 4, "eXIf") && found.exif.empty()) {
       found.exif = data;
@@ -712,11 +833,19 @@ ImageLoadResult Load(const fs::path& path, const ImageLoadOptions& options) {
   // TIFF files come out of the decoder already turned by their orientation
   // tag (libtiff's reader applies it); turning them here would do it twice.
   const int orientation = header.format == ImageFileFormat::kTiff ? 1 : metadata.orientation;
-  result.image = ApplyExifOrientation(ToEightBitColour(decoded, options.keepAlpha), orientation);
-  if (result.image.empty()) {
+  cv::Mat colour = ToEightBitColour(decoded, options.keepAlpha);
+  if (colour.empty()) {
     reason = "unsupported pixel format";
     return result;
   }
+  // The effects work on sRGB. Only a picture with a profile of other
+  // colours is converted; the common case costs the search for the profile.
+  const EmbeddedIccProfile profile = ReadIccProfile(*bytes);
+  std::string colourProblem = profile.problem;
+  if (colourProblem.empty() && !profile.bytes.empty())
+    colourProblem = ConvertToSrgb(colour, profile.bytes, decoded.channels() <= 2);
+  if (!colourProblem.empty()) result.warnings.push_back(colourProblem + "; its colours are taken as sRGB");
+  result.image = ApplyExifOrientation(colour, orientation);
   // libjpeg fills in what a file cut short lacks and says so only on its
   // own error stream, which OpenCV does not pass on.
   if (header.format == ImageFileFormat::kJpeg && !JpegHasEndMarker(*bytes))
@@ -862,14 +991,94 @@ ImageFileMetadata ReadImageMetadata(Bytes b) {
   }
   if (HasSignature(b, kPngSignature)) {
     PngText png = ReadPngChunks(b);
-    ImageFileMetadata metadata = png.exif.empty() ? ImageFileMetadata{} : ReadExifMetadata(png.exif);
+    const Bytes exif = png.exif.empty() ? Bytes(png.rawProfileExif) : png.exif;
+    ImageFileMetadata metadata = exif.empty() ? ImageFileMetadata{} : ReadExifMetadata(exif);
     // The PNG's own text chunks say more than a copied EXIF block.
     if (png.title) metadata.title = std::move(png.title);
     if (png.description) metadata.description = std::move(png.description);
     return metadata;
   }
   if (TiffReader(b).Valid()) return ReadExifMetadata(b);
+  if (IsWebp(b)) {
+    Bytes exif;
+    ForEachWebpChunk(b, [&](std::string_view fourcc, Bytes data) {
+      if (fourcc == "EXIF" && exif.empty()) exif = WithoutExifHeading(data);
+    });
+    return exif.empty() ? ImageFileMetadata{} : ReadExifMetadata(exif);
+  }
   return {};
+}
+
+EmbeddedIccProfile ReadIccProfile(Bytes b) {
+  EmbeddedIccProfile found;
+  const auto tooLarge = [&](std::size_t size) {
+    found.problem = "its colour profile is too large (" + std::to_string(size) + " bytes)";
+    found.bytes.clear();
+    return found;
+  };
+  if (IsJpeg(b)) {
+    // A profile larger than one segment is split over several, numbered
+    // from 1; they are joined in their numbers' order.
+    const std::vector<Bytes> parts = ScanJpeg(b).iccParts;
+    if (parts.empty()) return found;
+    const std::size_t count = parts.front()[13];
+    std::vector<Bytes> ordered(count);
+    std::size_t total = 0;
+    for (const Bytes& part : parts) {
+      const std::size_t number = part[12];
+      if (part[13] != count || number == 0 || number > count || !ordered[number - 1].empty()) {
+        found.problem = "its colour profile is split into parts that do not fit together";
+        return found;
+      }
+      ordered[number - 1] = part.subspan(14);
+      total += ordered[number - 1].size();
+    }
+    if (std::any_of(ordered.begin(), ordered.end(), [](Bytes p) { return p.empty(); })) {
+      found.problem = "its colour profile is missing some of its parts";
+      return found;
+    }
+    if (total > kMaxIccProfileBytes) return tooLarge(total);
+    found.bytes.reserve(total);
+    for (const Bytes& part : ordered) found.bytes.insert(found.bytes.end(), part.begin(), part.end());
+    return found;
+  }
+  if (HasSignature(b, kPngSignature)) {
+    // iCCP: profile name, compression method, zlib data.
+    std::size_t pos = 8;
+    while (Has(b, pos, 8)) {
+      const std::size_t length = Be32(b, pos);
+      if (!Has(b, pos + 8, length) || StartsWith(b, pos + 4, "IDAT") || StartsWith(b, pos + 4, "IEND")) break;
+      if (StartsWith(b, pos + 4, "iCCP")) {
+        const Bytes data = b.subspan(pos + 8, length);
+        const std::size_t nameEnd = std::find(data.begin(), data.end(), 0) - data.begin();
+        if (nameEnd + 2 > data.size() || !Inflate(data.subspan(nameEnd + 2), kMaxIccProfileBytes, found.bytes)) {
+          found.bytes.clear();
+          found.problem = "its colour profile is damaged or too large";
+        }
+        return found;
+      }
+      pos += 12 + length;
+    }
+    return found;
+  }
+  if (IsWebp(b)) {
+    ForEachWebpChunk(b, [&](std::string_view fourcc, Bytes data) {
+      if (fourcc == "ICCP" && found.bytes.empty() && found.problem.empty()) {
+        if (data.size() > kMaxIccProfileBytes) tooLarge(data.size());
+        else found.bytes.assign(data.begin(), data.end());
+      }
+    });
+    return found;
+  }
+  TiffReader tiff(b);
+  if (tiff.Valid()) {
+    tiff.ForEachIfd0Entry([&](const TiffEntry& entry) {
+      if (entry.tag != kTagIccProfile || (entry.type != kTypeUndefined && entry.type != kTypeByte)) return;
+      if (entry.value.size() > kMaxIccProfileBytes) tooLarge(entry.value.size());
+      else found.bytes.assign(entry.value.begin(), entry.value.end());
+    });
+  }
+  return found;
 }
 
 cv::Mat ToEightBitColour(const cv::Mat& decoded, bool keepAlpha) {

@@ -17,9 +17,12 @@ namespace grinsnap {
 // Decodes with OpenCV and returns 8-bit blue-green-red, or blue-green-red-
 // alpha when keepAlpha is set and the picture has an alpha channel. Grey,
 // palette, 16-bit and floating-point pictures are converted; the EXIF
-// orientation of JPEG and PNG files is applied so that camera photos come in
-// upright. Title and description are set when the file carries them and
-// left untouched otherwise (also on failure).
+// orientation of JPEG, PNG and WebP files is applied so that camera photos come in
+// upright. A picture with an embedded ICC profile other than sRGB is
+// converted to sRGB (perceptual intent); one without a profile is taken as
+// sRGB. A profile that cannot be used is a warning, and the picture is then
+// taken as sRGB. Title and description are set when the file carries them
+// and left untouched otherwise (also on failure).
 //
 // Returns an empty Mat on failure and then appends one line to log.txt in
 // the application-data folder. Never throws. A picture whose header declares
@@ -121,6 +124,20 @@ ImageFileMetadata ReadExifMetadata(std::span<const std::uint8_t> tiff);
 // Metadata of a whole file: JPEG Exif segment, PNG text chunks (Title,
 // Description) and eXIf chunk, TIFF IFD0. Text comes out as UTF-8.
 ImageFileMetadata ReadImageMetadata(std::span<const std::uint8_t> bytes);
+
+// The ICC colour profile a file carries: JPEG APP2 "ICC_PROFILE" segments
+// (joined in order), PNG iCCP, WebP ICCP, TIFF tag 34675. bytes stay empty
+// when there is none; problem says why one that is there cannot be used
+// (parts missing, damaged, larger than kMaxIccProfileBytes).
+struct EmbeddedIccProfile {
+  std::vector<std::uint8_t> bytes;
+  std::string problem;
+};
+EmbeddedIccProfile ReadIccProfile(std::span<const std::uint8_t> bytes);
+
+// Camera and display profiles take a few kilobytes, large table-based ones
+// about a megabyte; more is not a profile a photo needs.
+inline constexpr std::size_t kMaxIccProfileBytes = std::size_t(4) << 20;
 
 // Converts a picture as OpenCV decodes it (any depth, 1 to 4 channels or
 // more) to 8-bit BGR, or BGRA when keepAlpha is set and it has alpha.

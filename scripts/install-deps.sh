@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   libopencv-dev opencv-data
   libtinyxml2-dev libgif-dev libtiff-dev
+  liblcms2-dev libexiv2-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
   # the install tests: desktop-file-validate, appstreamcli, groff for the manual pages

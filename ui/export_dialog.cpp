@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/language.h"
+#include "app/picture_file.h"
 #include "app/string_table.h"
 #include "platform/folders.h"
 #include "ui/app_context.h"
@@ -336,8 +337,12 @@ void ExportDialog::SaveImage() {
   const ExportSize requested{ParseDecimal(width_->text().toStdString()), ParseDecimal(height_->text().toStdString())};
   const cv::Mat resized = ResizeForExport(picture, requested, fields_.keepAspect);
   std::string written;
+  // The picture keeps what the photo says of itself (capture date, place,
+  // camera); a photo whose metadata cannot be read is saved without it.
+  const PhotoMetadataRead metadata = source_.file.empty() ? PhotoMetadataRead{} : ReadPhotoMetadata(source_.file);
   const SaveResult saved = SaveImageFile(resized, path_, source_.title, source_.description,
-                                         [this](const std::string&) { return ConfirmOverwrite(); }, &written);
+                                         [this](const std::string&) { return ConfirmOverwrite(); }, &written,
+                                         metadata.metadata.get());
   // A failed or cancelled save says nothing; the dialog stays for another try.
   if (saved != SaveResult::kSaved) return;
   path_ = written;

@@ -15,7 +15,9 @@
 #include "app/system_language.h"
 #include "templates/builtin_classes.h"
 #include "platform/folders.h"
+#include "platform/version.h"
 #include "ui/app_context.h"
+#include "ui/command_line.h"
 #include "ui/main_window.h"
 #include "ui/option_panes.h"
 #include "ui/work_area.h"
@@ -28,9 +30,17 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Grinsnap");
   QApplication::setOrganizationName("Velmora");
-  // Ties the windows to the installed desktop entry (its name and icon).
+  QApplication::setApplicationVersion(kVersionText);
+  // The desktop file and the icon are installed under this name; the
+  // desktop shell matches the window to them by it. Without an installed
+  // icon the theme's generic one for graphics programs stands in.
   QGuiApplication::setDesktopFileName("com.velmora.Grinsnap");
-  QApplication::setWindowIcon(QIcon::fromTheme("com.velmora.Grinsnap"));
+  QApplication::setWindowIcon(QIcon::fromTheme("com.velmora.Grinsnap", QIcon::fromTheme("applications-graphics")));
+  // --help and --version end here, before any window or setting.
+  const DesktopCommandLine commandLine = ParseDesktopCommandLine(application);
+  for (const QString& ignored : commandLine.ignored)
+    std::fprintf(stderr, "grinsnap: '%s' is not a local file; only local photos can be added\n",
+                 ignored.toUtf8().constData());
 
   AppContext app;
   SetApp(&app);
@@ -59,14 +69,8 @@ int main(int argc, char** argv) {
       window.show();
     // Pictures named on the command line are added to the photo list;
     // "--template NAME" starts with that template chosen.
-    QStringList files = QApplication::arguments();
-    files.removeFirst();
-    QString templateName;
-    if (const qsizetype at = files.indexOf("--template"); at >= 0 && at + 1 < files.size()) {
-      templateName = files.at(at + 1);
-      files.remove(at, 2);
-    }
-    if (!files.isEmpty()) window.Work().AddPhotos(files);
+    if (!commandLine.photos.isEmpty()) window.Work().AddPhotos(commandLine.photos);
+    const QString& templateName = commandLine.templateName;
     if (!templateName.isEmpty() && !window.Work().SelectTemplateByName(templateName.toStdString()))
       std::fprintf(stderr, "grinsnap: no template named '%s'\n", templateName.toUtf8().constData());
     result = QApplication::exec();

@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "test_support/camera_photo.h"
 #include "test_support/test_support.h"
 
 namespace grinsnap {
@@ -28,7 +29,10 @@ std::string Quote(const std::string& word) {
 }
 
 // environment: words for env(1) put before the program, such as "HOME=/x".
-CliRun Cli(const std::vector<std::string>& words, const std::string& environment = "") {
+// input: a file for standard input; output: a file that takes standard
+// output apart from standard error.
+CliRun Cli(const std::vector<std::string>& words, const std::string& environment = "", const fs::path& input = {},
+           const fs::path& output = {}) {
   // Under ThreadSanitizer each render runs serially: the thread pool
   // OpenCV uses synchronises in ways the sanitizer cannot see.
   std::string command = "env " + environment + " ";
@@ -36,7 +40,9 @@ CliRun Cli(const std::vector<std::string>& words, const std::string& environment
   command += Quote(GRINSNAP_CLI);
   for (const std::string& word : words) command += " " + Quote(word);
   const fs::path capture = test::TempHome() / "cli_output.txt";
-  command += " >" + Quote(capture.string()) + " 2>&1";
+  if (!input.empty()) command += " <" + Quote(input.string());
+  if (!output.empty()) command += " >" + Quote(output.string()) + " 2>" + Quote(capture.string());
+  else command += " >" + Quote(capture.string()) + " 2>&1";
   const int status = std::system(command.c_str());
   CliRun run;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -239,6 +245,88 @@ TEST(CliBatch, ABrokenPhotoIsReportedAndTheRestAreWritten) {
   const CliRun clean = Cli({"batch", document.string(), Photo("coffee.png"), "-o", out.string(), "--force"});
   EXPECT_EQ(clean.exitCode, 0) << clean.out;
   EXPECT_TRUE(fs::exists(out / "coffee.jpg"));
+}
+
+TEST(CliBatch, ARecursiveRunKeepsItsFoldersSaysWhatItSkipsAndResumes) {
+  const fs::path folder = test::FreshFolder("cli_batch_tree");
+  const fs::path in = folder / "in";
+  fs::create_directories(in / "sub" / "deeper");
+  fs::create_directories(in / ".hidden");
+  fs::copy_file(Photo("coffee.png"), in / "a.png");
+  const cv::Mat cat = cv::imread(Photo("chelsea.png"));
+  ASSERT_TRUE(cv::imwrite((in / "sub" / "b.webp").string(), cat));
+  ASSERT_TRUE(cv::imwrite((in / "sub" / "deeper" / "c.tif").string(), cat));
+  fs::copy_file(Photo("coffee.png"), in / ".hidden" / "d.png");
+  std::ofstream(in / "notes.txt") << "not a photo";
+  const fs::path document = WriteDocument(folder, "LomoFilter");
+  const fs::path out = in / "out";  // inside the tree it reads
+  const std::vector<std::string> words = {"batch", document.string(), in.string(), "-o", out.string(), "-r",
+                                          "--format", "webp", "--size", "80x60"};
+
+  const CliRun first = Cli(words);
+  EXPECT_EQ(first.exitCode, 0) << first.out;
+  EXPECT_NE(first.out.find("3 photos: 3 written"), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("skipped: " + (in / "notes.txt").string() + " (not a photo file)"), std::string::npos)
+      << first.out;
+  EXPECT_NE(first.out.find("skipped: " + (in / ".hidden").string() + " (hidden folder)"), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("2 skipped"), std::string::npos) << first.out;
+  for (const char* written : {"a.webp", "sub/b.webp", "sub/deeper/c.webp"})
+    EXPECT_EQ(cv::imread((out / written).string()).cols, 80) << written;
+  EXPECT_FALSE(fs::exists(out / "d.webp")) << "hidden folders are passed over";
+
+  // Resumed: only the picture that is missing is made; the output folder,
+  // now inside the tree, is not read as photos.
+  fs::remove(out / "sub" / "b.webp");
+  std::vector<std::string> resume = words;
+  resume.push_back("--skip-existing");
+  const CliRun second = Cli(resume);
+  EXPECT_EQ(second.exitCode, 0) << second.out;
+  EXPECT_NE(second.out.find("1 photo: 1 written"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("5 skipped"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("skipped: " + out.string() + " (the output folder)"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("skipped: " + (in / "a.png").string() + " ('" + (out / "a.webp").string() + "' exists)"),
+            std::string::npos)
+      << second.out;
+  EXPECT_TRUE(fs::exists(out / "sub" / "b.webp"));
+
+  // Photo paths from a pipe, one a line.
+  const fs::path list = folder / "list.txt";
+  std::ofstream(list) << (in / "a.png").string() << "\n" << (in / "sub" / "b.webp").string() << "\n";
+  const CliRun piped = Cli({"batch", document.string(), "-", "-o", (folder / "flat").string(), "--size", "80x60"}, "", list);
+  EXPECT_EQ(piped.exitCode, 0) << piped.out;
+  EXPECT_TRUE(fs::exists(folder / "flat" / "a.jpg"));
+  EXPECT_TRUE(fs::exists(folder / "flat" / "b.jpg"));
+  EXPECT_EQ(Cli({"batch", document.string(), in.string(), "-o", "-"}).exitCode, 2);
+}
+
+TEST(CliApply, PicturesKeepThePhotosMetadataUnlessStrippedAndGoThroughPipes) {
+  const fs::path folder = test::FreshFolder("cli_metadata");
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", cv::imread(Photo("coffee.png")), jpeg);
+  const fs::path photo = folder / "camera.jpg";
+  std::ofstream(photo, std::ios::binary) << test::WithCameraMetadata(jpeg, test::AdobeRgbProfile(), 6, {600, 400});
+  const fs::path document = WriteDocument(folder, "LomoFilter");
+
+  for (const char* name : {"out.jpg", "out.png", "out.webp", "out.tif"}) {
+    const CliRun run = Cli({"apply", document.string(), photo.string(), "-o", (folder / name).string()});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    const auto image = test::ReadBackMetadata(ReadBytes(folder / name));
+    EXPECT_EQ(image->exifData()["Exif.Photo.DateTimeOriginal"].toString(), test::kCameraCaptureDate) << name;
+    EXPECT_EQ(image->exifData()["Exif.Image.Orientation"].toString(), "1") << name;
+    EXPECT_EQ(image->exifData()["Exif.Photo.PixelXDimension"].toString(), "400") << name << ": upright";
+    EXPECT_EQ(image->xmpData()["Xmp.xmp.Rating"].toString(), "4") << name;
+  }
+  const CliRun stripped = Cli({"apply", document.string(), photo.string(), "-o", (folder / "bare.jpg").string(), "--strip",
+                               "--quality", "60"});
+  ASSERT_EQ(stripped.exitCode, 0) << stripped.out;
+  EXPECT_TRUE(test::ReadBackMetadata(ReadBytes(folder / "bare.jpg"))->exifData().empty());
+  EXPECT_LT(fs::file_size(folder / "bare.jpg"), fs::file_size(folder / "out.jpg")) << "--quality 60";
+
+  const CliRun piped = Cli({"apply", document.string(), "-", "-o", "-", "--format", "png"}, "", photo, folder / "piped.png");
+  ASSERT_EQ(piped.exitCode, 0) << piped.out;
+  EXPECT_EQ(cv::imread((folder / "piped.png").string()).size(), cv::Size(400, 600));
+  EXPECT_EQ(test::ReadBackMetadata(ReadBytes(folder / "piped.png"))->exifData()["Exif.Image.Model"].toString(),
+            "Canon EOS 5D Mark IV");
 }
 
 // Every template the library ships loads and renders: the gallery command

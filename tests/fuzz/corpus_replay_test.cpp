@@ -36,6 +36,7 @@ void Replay(const char* corpus, Target target) {
 TEST(FuzzCorpus, TemplateDocuments) { Replay("template_document", fuzz::TemplateDocument); }
 TEST(FuzzCorpus, IniFiles) { Replay("ini_file", fuzz::IniFile); }
 TEST(FuzzCorpus, TemplateLibraryFiles) { Replay("template_library", fuzz::TemplateLibrary); }
+TEST(FuzzCorpus, PhotoFiles) { Replay("photo_file", fuzz::PhotoFile); }
 
 }  // namespace
 }  // namespace grinsnap

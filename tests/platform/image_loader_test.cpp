@@ -984,9 +984,9 @@ TEST(ImageLoader, SaysWhyALoadFailedAndWarnsAboutJpegsCutShort) {
 }
 
 TEST(ImageLoader, SuccessfulLoadsLogNothingAndMatchOpenCv) {
-  // The sample photos have no EXIF rotation, so OpenCV's own colour read is
-  // the reference.
-  for (const char* name : {"rocket.jpg", "astronaut.png"}) {
+  // These sample photos have no EXIF rotation and no colour profile, so
+  // OpenCV's own colour read is the reference.
+  for (const char* name : {"coffee.png", "astronaut.png"}) {
     const fs::path path = test::DataDir() / "photos" / name;
     cv::Mat image;
     EXPECT_EQ(LoggedDuring([&] { image = LoadImageFile(path); }), "") << name;
@@ -994,6 +994,18 @@ TEST(ImageLoader, SuccessfulLoadsLogNothingAndMatchOpenCv) {
     ASSERT_EQ(image.size(), reference.size()) << name;
     EXPECT_EQ(cv::norm(image, reference, cv::NORM_INF), 0) << name;
   }
+  // The rocket is Adobe RGB: as sRGB its colours are stronger than the
+  // stored values read as sRGB.
+  const fs::path rocket = test::DataDir() / "photos" / "rocket.jpg";
+  const auto meanSaturation = [](const cv::Mat& bgr) {
+    cv::Mat hsv;
+    cv::cvtColor(bgr, hsv, cv::COLOR_BGR2HSV);
+    return cv::mean(hsv)[1] / 255.0;
+  };
+  const double stored = meanSaturation(cv::imread(rocket.string(), cv::IMREAD_COLOR));
+  const ImageLoadResult converted = LoadImageFile(rocket, ImageLoadOptions{});
+  EXPECT_TRUE(converted.warnings.empty());
+  EXPECT_GT(meanSaturation(converted.image), stored * 1.2) << "stored values read as sRGB: " << stored;
   // Paths are UTF-8 and may hold any character.
   const fs::path unusual = test::FreshFolder("loader-names") / "été \xE2\x98\x80.png";
   WriteFile(unusual, Encode(".png", test::Flat(2, 2, {1, 2, 3})));
