@@ -1,12 +1,14 @@
 #include "templates/builtin_classes.h"
 
 #include "filters/register_filters.h"
+#include "templates/frame_template.h"
 #include "templates/simple_template.h"
 
 namespace grinsnap {
 
 std::span<const ClassEntry> TemplateClasses() {
   static constexpr ClassEntry kClasses[] = {
+      Entry<CT_Frame>(),        // "FrameTemplate"
       Entry<CT_SimpleTempl>(),  // "SimpleTemplate"
   };
   return kClasses;

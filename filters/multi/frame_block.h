@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "core/overlay.h"
+#include "core/photo_item.h"
+
+namespace grinsnap {
+
+// A window of a frame picture: its four corners in the picture's pixels, in
+// the order top-left (point00), top-right (point01), bottom-left (point10),
+// bottom-right (point11), x before y.
+struct FrameQuad {
+  std::array<std::int32_t, 8> corners{};
+
+  cv::Point Corner(int i) const { return {corners[2 * i], corners[2 * i + 1]}; }
+  void SetCorner(int i, int x, int y) {
+    corners[2 * i] = x;
+    corners[2 * i + 1] = y;
+  }
+};
+inline constexpr int kCornerCount = 4;
+
+// The key colour of a window in the frame's mask, red, green, blue.
+struct KeyColour {
+  float r = 0, g = 0, b = 0;
+};
+
+// The frame template's parameter block: what the frame, collage and 3D
+// templates tell their multi-source filter beyond the nine variables, and
+// what the filter answers back (its natural size, the window under a drop
+// point). Owned by the template; the filter keeps a pointer to it.
+struct FrameBlock {
+  std::int32_t extraCount = 0;  // windows beyond the main one
+  std::int32_t cellSize = 0;    // the largest side a collected photo is fitted to; 0: the window's own
+  std::vector<PhotoItem>* slots = nullptr;  // the photo of each window
+  bool hasAspect = false;
+  bool collageMode = false;
+  float aspect = 1.0f;  // width / height of the main window's photo crop
+  bool inputsChanged = true;
+  std::int32_t fillMode = 0;  // 0 fills a window with the photo, 1 fits the photo inside it
+  std::int32_t stretch = 0;   // non-zero: photos are stretched to the window, aspect ignored
+  std::int32_t frameWidth = 0, frameHeight = 0;    // natural size, from the filter
+  std::int32_t outputWidth = 0, outputHeight = 0;  // collage output size
+  std::int32_t inputPhoto = 0;
+  bool resetSlots = false;
+  bool modalMode = false;
+  ColorRef backgroundColor = 0;  // fills the margins of fitted photos
+  FrameQuad mainQuad;
+  std::vector<FrameQuad> extraQuads;
+  std::vector<float> extraAspects;
+  bool hasMaskColor = false;
+  KeyColour maskColor;
+  std::vector<KeyColour> extraMaskColors;
+  bool gray = false;    // photos blend by their brightness instead of covering the frame
+  float edge = 0;       // width of the soft edge, as a fraction of the window
+  float alpha = 1.0f;   // opacity of the photos
+  bool dropInProgress = false;  // asks the filter for the window under (dropX, dropY)
+  std::int32_t dropX = 0, dropY = 0;
+  std::int32_t selectedWindow = -1;
+
+  int WindowCount() const { return extraCount + 1; }
+  const FrameQuad& Quad(int window) const {
+    return window == 0 ? mainQuad : extraQuads[static_cast<std::size_t>(window - 1)];
+  }
+  float Aspect(int window) const {
+    if (window == 0) return aspect;
+    const auto i = static_cast<std::size_t>(window - 1);
+    return i < extraAspects.size() ? extraAspects[i] : 1.0f;
+  }
+  KeyColour Key(int window) const {
+    if (window == 0) return maskColor;
+    const auto i = static_cast<std::size_t>(window - 1);
+    return i < extraMaskColors.size() ? extraMaskColors[i] : KeyColour{};
+  }
+};
+
+}  // namespace grinsnap
