@@ -55,10 +55,12 @@ void BenchQuantise(benchmark::State& state) {
 }
 
 }  // namespace
+
+BENCHMARK_CAPTURE(BenchWrite, whole_36x640x480, GifFrameMode::Whole)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BenchWrite, changed_36x640x480, GifFrameMode::ChangedRectangle)->Unit(benchmark::kMillisecond);
+BENCHMARK(BenchQuantise)->Unit(benchmark::kMillisecond);
+
 }  // namespace grinsnap
 
-BENCHMARK_CAPTURE(grinsnap::BenchWrite, whole_36x640x480, grinsnap::GifFrameMode::Whole)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(grinsnap::BenchWrite, changed_36x640x480, grinsnap::GifFrameMode::ChangedRectangle)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(grinsnap::BenchQuantise)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
+

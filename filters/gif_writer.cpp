@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include <gif_lib.h>
 
@@ -41,43 +42,68 @@ std::array<std::uint8_t, 3 * kGifPaletteSize> GifPaletteTable() {
   return table;
 }
 
+namespace {
+
+// Quantises pixel x of a row whose floats are cur and passes its error on;
+// below is the row under it (cur itself on the bottom row).
+inline void QuantisePixel(float* cur, float* below, int x, int w, std::uint8_t* out) {
+  const int left = x > 0 ? x - 1 : 0;
+  const int right = x < w - 1 ? x + 1 : w - 1;
+  int index = 0;
+  for (int k = 0; k < 3; ++k) {
+    const float c = cur[3 * x + k];
+    const int q = Level(c);
+    index += q * (k == 0 ? 1 : k == 1 ? 6 : 36);
+    const float e = c - static_cast<float>(kGifLevelStep * q);
+    cur[3 * right + k] += e * kRight;
+    below[3 * left + k] += e * kBelowLeft;
+    below[3 * x + k] += e * kBelow;
+    below[3 * right + k] += e * kBelowRight;
+  }
+  out[x] = static_cast<std::uint8_t>(index);
+}
+
+// Rows quantised together. Pixel x of a row needs the pixels up to x + 1
+// of the row above done, so each row runs two pixels behind the one above:
+// every float gathers the same additions in the same order as when the
+// rows run one after another, and the rows' independent chains of
+// additions keep the processor busy.
+constexpr int kRowsInFlight = 4;
+
+}  // namespace
+
 void QuantiseToGifPalette(const cv::Mat& frame, std::uint8_t* indices, std::vector<float>& rows) {
   CV_Assert(frame.type() == CV_8UC3);
   const int w = frame.cols;
   const int h = frame.rows;
   if (w <= 0 || h <= 0) return;
-  // Only the row being quantised and the one below receive errors, so two
-  // rows of floats stand for the float copy of the whole frame: each value
-  // starts as its pixel and gathers the same additions in the same order.
+  // Only the rows being quantised and the one below them receive errors, so
+  // a few rows of floats stand for the float copy of the whole frame: each
+  // value starts as its pixel and gathers the errors of its neighbours.
   const int n = 3 * w;
-  rows.resize(static_cast<std::size_t>(2 * n));
-  float* cur = rows.data();
-  float* next = cur + n;
-  LoadRow(frame.ptr<std::uint8_t>(0), cur, n);
-  // Error diffusion carries from pixel to pixel: the frame runs in order.
-  for (int y = 0; y < h; ++y) {
-    const bool bottom = y == h - 1;
-    if (!bottom) LoadRow(frame.ptr<std::uint8_t>(y + 1), next, n);
-    // On the bottom row the shares meant for the row below stay in this one.
-    float* below = bottom ? cur : next;
-    std::uint8_t* out = indices + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      const int left = x > 0 ? x - 1 : 0;
-      const int right = x < w - 1 ? x + 1 : w - 1;
-      int index = 0;
-      for (int k = 0; k < 3; ++k) {
-        const float c = cur[3 * x + k];
-        const int q = Level(c);
-        index += q * (k == 0 ? 1 : k == 1 ? 6 : 36);
-        const float e = c - static_cast<float>(kGifLevelStep * q);
-        cur[3 * right + k] += e * kRight;
-        below[3 * left + k] += e * kBelowLeft;
-        below[3 * x + k] += e * kBelow;
-        below[3 * right + k] += e * kBelowRight;
-      }
-      out[x] = static_cast<std::uint8_t>(index);
+  constexpr int kSlots = kRowsInFlight + 1;
+  rows.resize(static_cast<std::size_t>(kSlots) * n);
+  const auto slot = [&](int y) { return rows.data() + static_cast<std::size_t>(y % kSlots) * n; };
+  LoadRow(frame.ptr<std::uint8_t>(0), slot(0), n);
+  for (int y0 = 0; y0 < h; y0 += kRowsInFlight) {
+    const int count = std::min(kRowsInFlight, h - y0);
+    for (int j = 1; j <= count && y0 + j < h; ++j) LoadRow(frame.ptr<std::uint8_t>(y0 + j), slot(y0 + j), n);
+    float* cur[kRowsInFlight];
+    float* below[kRowsInFlight];
+    std::uint8_t* out[kRowsInFlight];
+    for (int j = 0; j < count; ++j) {
+      const int y = y0 + j;
+      cur[j] = slot(y);
+      // On the bottom row the shares meant for the row below stay in this one.
+      below[j] = y == h - 1 ? cur[j] : slot(y + 1);
+      out[j] = indices + static_cast<std::size_t>(y) * w;
     }
-    std::swap(cur, next);
+    const int steps = w + 2 * (count - 1);
+    for (int t = 0; t < steps; ++t)
+      for (int j = 0; j < count; ++j) {
+        const int x = t - 2 * j;
+        if (x >= 0 && x < w) QuantisePixel(cur[j], below[j], x, w, out[j]);
+      }
   }
 }
 
@@ -143,6 +169,8 @@ bool GifAnimationWriter::Open(const std::filesystem::path& target, int width, in
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   indices_.resize(pixels);
   if (options_.mode == GifFrameMode::ChangedRectangle) previous_.assign(pixels, 0);
+  jobReady_ = quit_ = encodeFailed_ = false;
+  encoder_ = std::thread(&GifAnimationWriter::EncoderLoop, this);
   return true;
 }
 
@@ -156,6 +184,67 @@ bool GifAnimationWriter::WriteLoopExtension() {
          EGifPutExtensionTrailer(file_) != GIF_ERROR;
 }
 
+bool GifAnimationWriter::Encode(const FrameJob& job) {
+  if (job.loop && !WriteLoopExtension()) return false;
+  if (job.control) {
+    GifByteType extension[4];
+    const std::size_t length = EGifGCBToExtension(&job.controlBlock, extension);
+    if (EGifPutExtension(file_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_ERROR)
+      return false;
+  }
+  if (EGifPutImageDesc(file_, job.left, job.top, job.width, job.height, false, nullptr) == GIF_ERROR) return false;
+  // The whole frame (or rectangle) in one call.
+  return EGifPutLine(file_, const_cast<std::uint8_t*>(job.pixels.data()), job.width * job.height) != GIF_ERROR;
+}
+
+void GifAnimationWriter::EncoderLoop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return jobReady_ || quit_; });
+    if (!jobReady_) return;
+    lock.unlock();
+    const bool ok = Encode(job_);
+    lock.lock();
+    if (!ok && !encodeFailed_) {
+      encodeFailed_ = true;
+      failedFrame_ = job_.number;
+      encodeError_ = file_->Error;
+    }
+    jobReady_ = false;
+    done_.notify_all();
+  }
+}
+
+bool GifAnimationWriter::HandToEncoder() {
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [this] { return !jobReady_; });
+  if (encodeFailed_) return false;
+  std::swap(job_, pending_);
+  jobReady_ = true;
+  wake_.notify_all();
+  return true;
+}
+
+bool GifAnimationWriter::WaitForEncoder() {
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [this] { return !jobReady_; });
+  return !encodeFailed_;
+}
+
+void GifAnimationWriter::StopEncoder() {
+  if (!encoder_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  encoder_.join();
+}
+
+bool GifAnimationWriter::EncoderFailure() {
+  return Fail("cannot write GIF frame " + std::to_string(failedFrame_ + 1), encodeError_);
+}
+
 bool GifAnimationWriter::WriteFrame(const cv::Mat& frame) {
   if (!file_) {
     if (error_.empty()) error_ = "the GIF file is not open";
@@ -165,22 +254,28 @@ bool GifAnimationWriter::WriteFrame(const cv::Mat& frame) {
     return Fail("a GIF frame must be 8-bit colour of " + std::to_string(width_) + " x " + std::to_string(height_) +
                     " pixels",
                 0);
-  if (firstFrame_ && !WriteLoopExtension()) return Fail("cannot write the GIF loop extension", file_->Error);
-  firstFrame_ = false;
+  // The frame is quantised here while the one before it is still being
+  // compressed on the encoder thread.
   QuantiseToGifPalette(frame, indices_.data(), rows_);
-  const bool written = options_.mode == GifFrameMode::ChangedRectangle ? WriteChanged() : WriteWhole();
-  if (!written) return Fail("cannot write GIF frame " + std::to_string(frames_ + 1), file_->Error);
+  pending_.number = frames_;
+  pending_.loop = firstFrame_;
+  firstFrame_ = false;
+  if (options_.mode == GifFrameMode::ChangedRectangle) {
+    PrepareChanged();
+  } else {
+    pending_.control = false;
+    pending_.left = pending_.top = 0;
+    pending_.width = width_;
+    pending_.height = height_;
+    pending_.pixels.swap(indices_);
+    indices_.resize(static_cast<std::size_t>(width_) * height_);
+  }
+  if (!HandToEncoder()) return EncoderFailure();
   ++frames_;
   return true;
 }
 
-bool GifAnimationWriter::WriteWhole() {
-  if (EGifPutImageDesc(file_, 0, 0, width_, height_, false, nullptr) == GIF_ERROR) return false;
-  // The whole frame in one call.
-  return EGifPutLine(file_, indices_.data(), width_ * height_) != GIF_ERROR;
-}
-
-bool GifAnimationWriter::WriteChanged() {
+void GifAnimationWriter::PrepareChanged() {
   const int w = width_;
   int left = w, right = -1, top = height_, bottom = -1;
   if (frames_ == 0) {
@@ -206,12 +301,12 @@ bool GifAnimationWriter::WriteChanged() {
   }
   const int rw = right - left + 1;
   const int rh = bottom - top + 1;
-  rect_.resize(static_cast<std::size_t>(rw) * rh);
+  pending_.pixels.resize(static_cast<std::size_t>(rw) * rh);
   for (int y = 0; y < rh; ++y) {
     const std::size_t row = static_cast<std::size_t>(top + y) * w + left;
     const std::uint8_t* now = indices_.data() + row;
     std::uint8_t* shown = previous_.data() + row;
-    std::uint8_t* out = rect_.data() + static_cast<std::size_t>(y) * rw;
+    std::uint8_t* out = pending_.pixels.data() + static_cast<std::size_t>(y) * rw;
     for (int x = 0; x < rw; ++x) {
       // Unchanged pixels let the frame below show through; long runs of
       // the one transparent index also pack well.
@@ -219,16 +314,16 @@ bool GifAnimationWriter::WriteChanged() {
       shown[x] = now[x];
     }
   }
-  GraphicsControlBlock control{};
-  control.DisposalMode = DISPOSE_DO_NOT;
-  control.UserInputFlag = false;
-  control.DelayTime = std::max(0, options_.delayCentiseconds);
-  control.TransparentColor = frames_ > 0 ? kGifTransparentIndex : NO_TRANSPARENT_COLOR;
-  GifByteType extension[4];
-  const std::size_t length = EGifGCBToExtension(&control, extension);
-  if (EGifPutExtension(file_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_ERROR) return false;
-  if (EGifPutImageDesc(file_, left, top, rw, rh, false, nullptr) == GIF_ERROR) return false;
-  return EGifPutLine(file_, rect_.data(), rw * rh) != GIF_ERROR;
+  pending_.left = left;
+  pending_.top = top;
+  pending_.width = rw;
+  pending_.height = rh;
+  pending_.control = true;
+  pending_.controlBlock = GraphicsControlBlock{};
+  pending_.controlBlock.DisposalMode = DISPOSE_DO_NOT;
+  pending_.controlBlock.UserInputFlag = false;
+  pending_.controlBlock.DelayTime = std::max(0, options_.delayCentiseconds);
+  pending_.controlBlock.TransparentColor = frames_ > 0 ? kGifTransparentIndex : NO_TRANSPARENT_COLOR;
 }
 
 bool GifAnimationWriter::Close() {
@@ -236,6 +331,9 @@ bool GifAnimationWriter::Close() {
     if (error_.empty()) error_ = "the GIF file is not open";
     return false;
   }
+  const bool encoded = WaitForEncoder();
+  StopEncoder();
+  if (!encoded) return EncoderFailure();
   int error = 0;
   const bool closed = EGifCloseFile(file_, &error) != GIF_ERROR;
   file_ = nullptr;
@@ -257,6 +355,7 @@ bool GifAnimationWriter::Close() {
 }
 
 void GifAnimationWriter::Abandon() {
+  StopEncoder();
   if (!file_) return;
   int error = 0;
   EGifCloseFile(file_, &error);

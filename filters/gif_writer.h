@@ -1,15 +1,16 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <gif_lib.h>
 #include <opencv2/core.hpp>
-
-struct GifFileType;
-struct ColorMapObject;
 
 namespace grinsnap {
 
@@ -57,6 +58,9 @@ struct GifWriterOptions {
 inline constexpr std::uint8_t kGifTransparentIndex = kGifUsedColours;
 
 // Writes a looping animated GIF, one frame after another, all of one size.
+// Frames are compressed on a thread of the writer's own while the caller
+// prepares the next one; a frame that fails to be written makes the next
+// WriteFrame or Close fail.
 // The file is written under a temporary name beside the target and takes
 // the target's name only when Close succeeds; a writer given up on (an
 // error, or destroyed unclosed) removes its temporary file, so a failed
@@ -90,11 +94,30 @@ public:
   static std::filesystem::path TemporaryPath(const std::filesystem::path& target);
 
 private:
+  // One frame for the encoder thread: palette indices of a rectangle.
+  struct FrameJob {
+    int number = 0;
+    bool loop = false;     // the loop extension goes first
+    bool control = false;  // a graphic control extension goes first
+    GraphicsControlBlock controlBlock{};
+    int left = 0, top = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+  };
+
   bool Fail(const std::string& what, int giflibError);
   bool WriteLoopExtension();
-  bool WriteWhole();
-  bool WriteChanged();
+  void PrepareChanged();
   void ReleasePalette();
+  // The encoder thread compresses one frame while the caller renders and
+  // quantises the next; giflib's file is touched by one thread at a time.
+  void EncoderLoop();
+  bool Encode(const FrameJob& job);
+  // Waits for the encoder to take the pending frame; false when an earlier
+  // frame failed.
+  bool HandToEncoder();
+  bool WaitForEncoder();
+  void StopEncoder();
+  bool EncoderFailure();
 
   GifWriterOptions options_;
   bool firstFrame_ = true;
@@ -108,8 +131,19 @@ private:
   std::string error_;
   std::vector<std::uint8_t> indices_;
   std::vector<std::uint8_t> previous_;  // what the viewer shows (changed-rectangle mode)
-  std::vector<std::uint8_t> rect_;
   std::vector<float> rows_;
+
+  std::thread encoder_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  FrameJob job_;      // being encoded (encoder thread)
+  FrameJob pending_;  // being prepared (caller thread)
+  bool jobReady_ = false;
+  bool quit_ = false;
+  bool encodeFailed_ = false;
+  int failedFrame_ = 0;
+  int encodeError_ = 0;
 };
 
 }  // namespace grinsnap

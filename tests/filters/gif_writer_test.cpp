@@ -136,6 +136,43 @@ TEST(GifQuantiser, HandWorkedIndices) {
   for (const Case& c : cases) EXPECT_EQ(Quantised(c.frame), c.expected) << c.name;
 }
 
+// The diffusion as plainly written: a float copy of the whole frame, pixels
+// in reading order, neighbours outside the frame clamped to its edge.
+std::vector<std::uint8_t> PlainQuantised(const cv::Mat& frame) {
+  cv::Mat copy;
+  frame.convertTo(copy, CV_32FC3);
+  std::vector<std::uint8_t> indices(frame.total());
+  const int w = frame.cols, h = frame.rows;
+  const auto at = [&](int x, int y) -> cv::Vec3f& {
+    return copy.at<cv::Vec3f>(std::clamp(y, 0, h - 1), std::clamp(x, 0, w - 1));
+  };
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      int index = 0;
+      for (int k = 0; k < 3; ++k) {
+        const float c = at(x, y)[k];
+        const int q = std::min(static_cast<int>(c / 51.0f), 5);
+        index += q * (k == 0 ? 1 : k == 1 ? 6 : 36);
+        const float e = c - 51.0f * q;
+        at(x + 1, y)[k] += e * (7.0f / 16);
+        at(x - 1, y + 1)[k] += e * (3.0f / 16);
+        at(x, y + 1)[k] += e * (5.0f / 16);
+        at(x + 1, y + 1)[k] += e * (1.0f / 16);
+      }
+      indices[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(index);
+    }
+  return indices;
+}
+
+TEST(GifQuantiser, SameIndicesAsThePlainDiffusionOnPhotosOfAnyShape) {
+  const cv::Mat photo = test::SamplePhoto("coffee.png");
+  for (const cv::Size size : {cv::Size(97, 61), cv::Size(1, 9), cv::Size(9, 1), cv::Size(2, 3), cv::Size(320, 7)}) {
+    cv::Mat frame;
+    cv::resize(photo, frame, size, 0, 0, cv::INTER_AREA);
+    EXPECT_EQ(Quantised(frame), PlainQuantised(frame)) << size;
+  }
+}
+
 TEST(GifQuantiser, DitheringKeepsTheMeanColourAndStaysInThePalette) {
   const auto table = GifPaletteTable();
   const cv::Mat photo = test::SamplePhoto("chelsea.png");
