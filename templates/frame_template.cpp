@@ -91,7 +91,7 @@ int CT_Frame::Load() {
   ReadAttribute(param, "alpha", block_.alpha);
   if (block_.alpha == 0) block_.alpha = 1.0f;
   ReadAttribute(param, "edge", block_.edge);
-  block_.slots = &slots_;
+  block_.windowPhotos = &slots_;
   HandBlock();
   if (filter_) filter_->PublishLayout();
   return loaded;

@@ -37,7 +37,7 @@ struct KeyColour {
 struct FrameBlock {
   std::int32_t extraCount = 0;  // windows beyond the main one
   std::int32_t cellSize = 0;    // the largest side a collected photo is fitted to; 0: the window's own
-  std::vector<PhotoItem>* slots = nullptr;  // the photo of each window
+  std::vector<PhotoItem>* windowPhotos = nullptr;  // the photo of each window (the slots)
   bool hasAspect = false;
   bool collageMode = false;
   float aspect = 1.0f;  // width / height of the main window's photo crop

@@ -57,8 +57,8 @@ cv::Mat FitPhotoForWindow(const cv::Mat& photo, int maxSide, bool fill);
 
 template <typename MaxSide>
 bool CF_MultiSrc::CollectHoleImages(int windows, MaxSide&& maxSide) {
-  if (block_ && block_->slots && block_->slots->size() < static_cast<std::size_t>(windows))
-    block_->slots->resize(static_cast<std::size_t>(windows));
+  if (block_ && block_->windowPhotos && block_->windowPhotos->size() < static_cast<std::size_t>(windows))
+    block_->windowPhotos->resize(static_cast<std::size_t>(windows));
   const bool fill = block_ && block_->fillMode == 0;
   const std::size_t extra = windows > 1 ? static_cast<std::size_t>(windows - 1) : 0;
   holeImages_.resize(extra);
