@@ -1,11 +1,14 @@
 #include "filters/gif_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 #include <thread>
 
+#include <fcntl.h>
 #include <gif_lib.h>
+#include <unistd.h>
 
 namespace grinsnap {
 
@@ -155,8 +158,17 @@ bool GifAnimationWriter::Open(const std::filesystem::path& target, int width, in
   target_ = target;
   temporary_ = TemporaryPath(target);
   int error = 0;
-  file_ = EGifOpenFileName(temporary_.c_str(), false, &error);
-  if (!file_) return Fail("cannot create '" + temporary_.string() + "'", error);
+  // Opened here rather than by giflib, which would make the file readable by
+  // its owner only; the umask decides as for any other saved picture.
+  const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return Fail("cannot create '" + temporary_.string() + "': " + std::strerror(errno), 0);
+  file_ = EGifOpenFileHandle(fd, &error);
+  if (!file_) {
+    ::close(fd);
+    std::error_code ignored;
+    std::filesystem::remove(temporary_, ignored);
+    return Fail("cannot create '" + temporary_.string() + "'", error);
+  }
   EGifSetGifVersion(file_, true);
   // A colour resolution of 8 bits writes the same header byte as the 256
   // the format's older callers passed (the value is shifted into 3 bits).

@@ -1,14 +1,17 @@
-// Writes the pictures of the frame templates: a wooden frame, a gilt frame
-// with an oval mat, an instant photo lying on a table, a film strip with
-// three frames, and a sepia keepsake card, with the masks that key the
-// windows of the gilt frame and the film strip and the second picture the
-// keepsake blends towards. All are drawn procedurally here; nothing is drawn
-// by hand or downloaded. Run by scripts/make-textures.sh; the pictures it
-// writes are committed with the templates.
+// Writes the pictures of the frame templates into frames/ of the given
+// template folder: a wooden frame, a gilt frame with an oval mat, an instant
+// photo lying on a table, a film strip with three frames, and a sepia
+// keepsake card, with the masks that key the windows of the gilt frame and
+// the film strip and the second picture the keepsake blends towards; and
+// into 3d/ the backdrop, model and model configuration of the photo cube.
+// All are made procedurally here; nothing is drawn by hand or downloaded.
+// Run by scripts/make-textures.sh; the files it writes are committed with
+// the templates.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -17,6 +20,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "filters/drawing/textures.h"
+#include "templates/mesh_template.h"
+#include "tools/mesh_shapes.h"
 
 namespace {
 
@@ -277,6 +282,21 @@ void Keepsake(cv::Size size, cv::Rect window, cv::Mat& frame, cv::Mat& paper) {
     }
 }
 
+// A studio backdrop: a lit circle in the middle fading to a dark blue-grey.
+cv::Mat Backdrop(cv::Size size) {
+  cv::Mat out(size, CV_8UC3);
+  const cv::Mat grain = Noise(size, 1.0, 17);
+  for (int y = 0; y < size.height; ++y)
+    for (int x = 0; x < size.width; ++x) {
+      const float dx = (x - size.width * 0.5f) / size.height, dy = (y - size.height * 0.42f) / size.height;
+      const float r = std::sqrt(dx * dx + dy * dy);
+      const float lit = std::exp(-r * r * 3.2f);
+      const cv::Vec3f c = Mix(cv::Vec3f(52, 36, 28), cv::Vec3f(150, 132, 118), lit) + cv::Vec3f::all(2 * grain.at<float>(y, x));
+      out.at<cv::Vec3b>(y, x) = ToByte(c);
+    }
+  return out;
+}
+
 void PrintQuad(const char* name, const std::vector<cv::Point>& p) {
   std::printf("%s window: (%d,%d) (%d,%d) (%d,%d) (%d,%d)\n", name, p[0].x, p[0].y, p[1].x, p[1].y, p[3].x, p[3].y,
               p[2].x, p[2].y);
@@ -289,8 +309,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
     return 2;
   }
-  const std::filesystem::path folder = argv[1];
+  const std::filesystem::path root = argv[1];
+  const std::filesystem::path folder = root / "frames";
+  const std::filesystem::path folder3d = root / "3d";
   std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(folder3d);
   const cv::Size size(800, 600);
 
   cv::Mat giltFrame, giltMask, filmFrame, filmMask, instant, keepsake, keepsakePaper;
@@ -325,6 +348,34 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("%s %dx%d\n", path.c_str(), p.picture.cols, p.picture.rows);
+  }
+  if (!cv::imwrite((folder3d / "cube_backdrop.png").string(), Backdrop(size), options)) {
+    std::fprintf(stderr, "cannot write the backdrop\n");
+    return 1;
+  }
+  // The cube turned towards the viewer, a little from above; its viewport
+  // is the whole picture.
+  std::string error;
+  if (!SaveMeshFile(folder3d / "cube_collage.mesh", meshes::Cube(), 0, &error)) {
+    std::fprintf(stderr, "cannot write the cube: %s\n", error.c_str());
+    return 1;
+  }
+  ModelConfig config;
+  const float tilt = 0.42f, turn = 0.6f;
+  const Matrix3 aboutX = {1, 0, 0, 0, std::cos(tilt), -std::sin(tilt), 0, std::sin(tilt), std::cos(tilt)};
+  const Matrix3 aboutY = {std::cos(turn), 0, std::sin(turn), 0, 1, 0, -std::sin(turn), 0, std::cos(turn)};
+  config.restRotation = MultiplyMatrices(aboutY, aboutX);
+  config.restPosition = {0, 0, -3.6f};
+  config.viewport = {0, 0, 1, 1};
+  config.fieldOfView = 0.62f;
+  const auto bytes = SerialiseModelConfig(config);
+  {
+    std::ofstream out(folder3d / "cube_collage.cfg", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      std::fprintf(stderr, "cannot write the cube's configuration\n");
+      return 1;
+    }
   }
   // The windows the template documents name.
   std::printf("gilt oval: %d %d %d %d\n", oval.x, oval.y, oval.br().x, oval.br().y);

@@ -35,6 +35,8 @@ struct KeyColour {
 // what the filter answers back (its natural size, the window under a drop
 // point). Owned by the template; the filter keeps a pointer to it.
 struct FrameBlock {
+  virtual ~FrameBlock() = default;
+
   std::int32_t extraCount = 0;  // windows beyond the main one
   std::int32_t cellSize = 0;    // the largest side a collected photo is fitted to; 0: the window's own
   std::vector<PhotoItem>* windowPhotos = nullptr;  // the photo of each window (the slots)
@@ -77,6 +79,29 @@ struct FrameBlock {
     const auto i = static_cast<std::size_t>(window - 1);
     return i < extraMaskColors.size() ? extraMaskColors[i] : KeyColour{};
   }
+};
+
+using Matrix3 = std::array<float, 9>;  // row-major
+inline constexpr Matrix3 kIdentity3 = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+// Bits of MeshBlock::renderFlags.
+inline constexpr std::int32_t kRenderReflect = 1;
+inline constexpr std::int32_t kRenderNormaliseNormals = 2;
+inline constexpr std::int32_t kRenderSpecular = 4;
+
+// The 3D template's block: the frame block followed by the model's pose,
+// camera and lighting.
+struct MeshBlock : FrameBlock {
+  std::array<float, 3> position{0, 0, -3};
+  Matrix3 rotation = kIdentity3;
+  std::int32_t moveable = 1;
+  std::int32_t renderFlags = 0;
+  std::int32_t cullMode = 0;  // 1 drops counter-clockwise faces, 2 clockwise ones
+  float fieldOfView = 1.5707964f;
+  std::array<float, 3> specular{0, 0, 0};  // blue, green, red
+  float rotationSpeed = 0.05f;             // radians per animation step
+  std::array<float, 4> configExtra{0, 0, 0, 0};  // the model's viewport, fractions of the output
+  std::array<float, 3> lightDirection{0.57735027f, -0.57735027f, 0.57735027f};
 };
 
 }  // namespace grinsnap
