@@ -27,6 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The box the frames of --gif fit into without --size.
+const cv::Size kDefaultGifBox(400, 400);
+
 const char kExitCodesHelp[] =
     "Exit codes:\n"
     "  0  success\n"
@@ -224,7 +227,7 @@ int RunApply(const std::vector<std::string>& words) {
       throw CliError(kExitNoResult, "template '" + source.name + "' has no animation to export",
                      "leave out --gif to save a still picture");
     runner.Render(photos);
-    runner.SaveAnimation(outPath, settings.size.value_or(cv::Size(400, 400)), args.Has("--force"));
+    runner.SaveAnimation(outPath, settings.size.value_or(kDefaultGifBox), args.Has("--force"), StderrIsTerminal());
     std::printf("saved %s\n", outPath.string().c_str());
     return kExitOk;
   }
@@ -275,15 +278,17 @@ std::vector<fs::path> OutputNames(const std::vector<fs::path>& photos, const fs:
 }  // namespace
 
 int RunBatch(const std::vector<std::string>& words) {
-  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs"}), {"--force"}, kAliases);
+  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs"}), {"--force", "--gif"}, kAliases);
   const auto& positional = args.Positional();
   if (positional.size() < 2)
     throw CliError(kExitUsage, "batch needs a template and at least one photo or folder",
                    "see 'grinsnap-cli batch --help'");
   const auto out = args.Value("--output");
   if (!out) throw CliError(kExitUsage, "batch needs -o OUTDIR, the folder to write into");
-  std::string format = args.Value("--format").value_or("jpg");
-  if (format != "jpg" && format != "png" && format != "bmp")
+  const bool gif = args.Has("--gif");
+  if (gif && args.Value("--format")) throw CliError(kExitUsage, "--gif writes .gif files; leave out --format");
+  std::string format = gif ? "gif" : args.Value("--format").value_or("jpg");
+  if (!gif && format != "jpg" && format != "png" && format != "bmp")
     throw CliError(kExitUsage, "--format must be jpg, png or bmp, not '" + format + "'");
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int jobs = args.Value("--jobs") ? static_cast<int>(ParseInteger("--jobs", *args.Value("--jobs"), 1, 64))
@@ -295,7 +300,13 @@ int RunBatch(const std::vector<std::string>& words) {
 
   auto loaded = ReadLibrary();
   const EffectSource source = FindEffectOrExplain(positional[0], *loaded);
-  { EffectRunner check(source, settings); }  // settings errors show before any work
+  {
+    // Settings errors, and a template without an animation, show before any work.
+    EffectRunner check(source, settings);
+    if (gif && !check.Template().CanExportAnimation())
+      throw CliError(kExitNoResult, "template '" + source.name + "' has no animation to export",
+                     "leave out --gif to save still pictures");
+  }
 
   const std::vector<fs::path> photos = CollectPhotos({positional.begin() + 1, positional.end()});
   if (photos.empty()) throw CliError(kExitUsage, "no photos to process");
@@ -314,7 +325,12 @@ int RunBatch(const std::vector<std::string>& words) {
     for (std::size_t i = next++; i < photos.size(); i = next++) {
       std::string failure;
       try {
-        WriteImage(targets[i], runner.Render({photos[i]}), quality, force);
+        if (gif) {
+          runner.Render({photos[i]});
+          runner.SaveAnimation(targets[i], settings.size.value_or(kDefaultGifBox), force, false);
+        } else {
+          WriteImage(targets[i], runner.Render({photos[i]}), quality, force);
+        }
       } catch (const CliError& e) {
         failure = photos[i].string() + ": " + e.what() + (e.hint.empty() ? "" : " (" + e.hint + ")");
       } catch (const std::exception& e) {
@@ -502,6 +518,8 @@ std::string CommandHelp(const std::string& command) {
            "reported and skipped.\n\n"
            "  -o, --output OUTDIR  the folder to write into (created when missing)\n"
            "  --format F      jpg, png or bmp (default jpg)\n"
+           "  --gif           write each photo's animation as OUTDIR/NAME.gif; --size then\n"
+           "                  bounds the frames (default 400x400)\n"
            "  --jobs N        photos processed at once (default: the number of cores)\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "gallery")

@@ -59,8 +59,10 @@ public:
   cv::Mat Render(const std::vector<std::filesystem::path>& photos);
   // The gallery thumbnail of the effect on the photos already handed.
   cv::Mat Thumbnail();
-  // Writes the effect's animation as a GIF; throws CliError when it has none.
-  void SaveAnimation(const std::filesystem::path& path, cv::Size maxSize, bool overwrite);
+  // Writes the effect's animation as a GIF; throws CliError when it has none
+  // or it cannot be written. With showProgress, a line on standard error
+  // (a terminal) follows the frames.
+  void SaveAnimation(const std::filesystem::path& path, cv::Size maxSize, bool overwrite, bool showProgress);
 
   CEffectTemplate& Template() { return *effect_; }
 

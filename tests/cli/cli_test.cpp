@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -228,6 +229,43 @@ TEST(CliBatch, ABrokenPhotoIsReportedAndTheRestAreWritten) {
 
 // Every template the library ships loads and renders: the gallery command
 // fails when any of them does.
+// Frames of a GIF file and its screen size; -1 when it does not decode.
+int GifFrames(const fs::path& path, cv::Size* size) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  if (!gif) return -1;
+  const int frames = DGifSlurp(gif) == GIF_OK ? gif->ImageCount : -1;
+  *size = {gif->SWidth, gif->SHeight};
+  DGifCloseFile(gif, &error);
+  return frames;
+}
+
+TEST(CliGif, ApplyAndBatchWriteTheTurningCube) {
+  const fs::path folder = test::FreshFolder("cli_gif");
+  const fs::path out = folder / "cube.gif";
+  CliRun run = Cli({"apply", "Photo Cube", Photo("coffee.png"), Photo("chelsea.png"), "-o", out.string(), "--gif",
+                    "--size", "200x200"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  cv::Size size;
+  EXPECT_EQ(GifFrames(out, &size), 36);  // ten degrees apart, one turn
+  EXPECT_EQ(size, cv::Size(200, 150));
+  EXPECT_FALSE(fs::exists(folder / "cube.gif.part"));
+
+  const fs::path batch = folder / "batch";
+  run = Cli({"batch", "Photo Cube", Photo("coffee.png"), Photo("rocket.jpg"), "-o", batch.string(), "--gif", "--size",
+             "120x120"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  for (const char* name : {"coffee.gif", "rocket.gif"}) {
+    EXPECT_EQ(GifFrames(batch / name, &size), 36) << name;
+    EXPECT_EQ(size, cv::Size(120, 90)) << name;
+  }
+  // A frame does not move: nothing to animate, nothing written.
+  run = Cli({"batch", "Wooden Frame", Photo("coffee.png"), "-o", (folder / "still").string(), "--gif"});
+  EXPECT_EQ(run.exitCode, 6) << run.out;
+  EXPECT_NE(run.out.find("no animation"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(folder / "still" / "coffee.gif"));
+}
+
 TEST(CliGallery, EveryShippedTemplateRenders) {
   const fs::path folder = test::FreshFolder("cli_gallery");
   const fs::path photo = folder / "small.png";
