@@ -137,6 +137,11 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
       current->mouseX = pos.x();
       current->mouseY = pos.y();
       if (app_.engine.PlaceDroppedPhoto(index, &place)) {
+        // The dropped photo becomes the chosen one, so that the next run,
+        // which hands the chosen photo to the window the drop selected,
+        // keeps it there (after a corner drag, say).
+        photoList_->ChoosePhoto(index);
+        InputsChanged();
         preview_->ShowResult();
         emit stateChanged();
       }
