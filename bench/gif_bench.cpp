@@ -1,7 +1,11 @@
 // Times the animated-GIF writer: 36 frames of 640 x 480 (a photo with a
 // moving disc, like a turning collage) quantised and written to a file, in
 // the whole-frame mode and in the smaller-file mode, and the quantiser alone
-// on one frame.
+// on one frame. With GRINSNAP_GIF_BENCH_FRAMES set to a folder, the frames
+// are also written there once as one-frame GIFs (frame_NN.gif), with both
+// animations, for comparing with other tools on the same frames.
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include <benchmark/benchmark.h>
@@ -44,6 +48,29 @@ void BenchWrite(benchmark::State& state, GifFrameMode mode) {
   std::filesystem::remove(path);
 }
 
+bool WriteGif(const std::filesystem::path& path, const std::vector<cv::Mat>& frames, GifFrameMode mode) {
+  GifAnimationWriter writer({.mode = mode});
+  if (!writer.CreatePalette() || !writer.Open(path, frames[0].cols, frames[0].rows)) return false;
+  for (const cv::Mat& f : frames)
+    if (!writer.WriteFrame(f)) return false;
+  return writer.Close();
+}
+
+void KeepFrames() {
+  const char* folder = std::getenv("GRINSNAP_GIF_BENCH_FRAMES");
+  if (!folder) return;
+  const std::filesystem::path dir(folder);
+  std::filesystem::create_directories(dir);
+  const auto& frames = Frames();
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%02zu.gif", i);
+    WriteGif(dir / name, {frames[i]}, GifFrameMode::Whole);
+  }
+  WriteGif(dir / "whole.gif", frames, GifFrameMode::Whole);
+  WriteGif(dir / "changed.gif", frames, GifFrameMode::ChangedRectangle);
+}
+
 void BenchQuantise(benchmark::State& state) {
   const cv::Mat& frame = Frames()[0];
   std::vector<std::uint8_t> indices(frame.total());
@@ -62,5 +89,11 @@ BENCHMARK(BenchQuantise)->Unit(benchmark::kMillisecond);
 
 }  // namespace grinsnap
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  grinsnap::KeepFrames();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
 
