@@ -110,6 +110,14 @@ void ApplySeed(const Arguments& args) {
     SetFixedSeed(std::nullopt);
 }
 
+// --gif-delay: the smaller GIF, frames shown this many hundredths of a second.
+std::optional<int> GifDelay(const Arguments& args) {
+  auto delay = args.Value("--gif-delay");
+  if (!delay) return std::nullopt;
+  if (!args.Has("--gif")) throw CliError(kExitUsage, "--gif-delay goes with --gif");
+  return static_cast<int>(ParseInteger("--gif-delay", *delay, 1, 65535));
+}
+
 int Quality(const Arguments& args) {
   auto quality = args.Value("--quality");
   return quality ? static_cast<int>(ParseInteger("--quality", *quality, 1, 100)) : 95;
@@ -202,7 +210,7 @@ int RunList(const std::vector<std::string>& words) {
 // ---- apply ----
 
 int RunApply(const std::vector<std::string>& words) {
-  const Arguments args(words, kEffectValueOptions, {"--force", "--gif"}, kAliases);
+  const Arguments args(words, With(kEffectValueOptions, {"--gif-delay"}), {"--force", "--gif"}, kAliases);
   const auto& positional = args.Positional();
   if (positional.size() < 2)
     throw CliError(kExitUsage, "apply needs a template and at least one photo", "see 'grinsnap-cli apply --help'");
@@ -210,6 +218,7 @@ int RunApply(const std::vector<std::string>& words) {
   if (!out) throw CliError(kExitUsage, "apply needs -o OUT, the file to write");
   const fs::path outPath(*out);
   const bool gif = args.Has("--gif");
+  const std::optional<int> delay = GifDelay(args);
   if (gif && outPath.extension() != ".gif") throw CliError(kExitUsage, "--gif writes a .gif file; name OUT accordingly");
   if (!gif && !IsWritableImageExtension(outPath))
     throw CliError(kExitUsage, "cannot tell the picture format of '" + *out + "'",
@@ -227,7 +236,8 @@ int RunApply(const std::vector<std::string>& words) {
       throw CliError(kExitNoResult, "template '" + source.name + "' has no animation to export",
                      "leave out --gif to save a still picture");
     runner.Render(photos);
-    runner.SaveAnimation(outPath, settings.size.value_or(kDefaultGifBox), args.Has("--force"), StderrIsTerminal());
+    runner.SaveAnimation(outPath, settings.size.value_or(kDefaultGifBox), args.Has("--force"), StderrIsTerminal(),
+                         delay);
     std::printf("saved %s\n", outPath.string().c_str());
     return kExitOk;
   }
@@ -278,7 +288,8 @@ std::vector<fs::path> OutputNames(const std::vector<fs::path>& photos, const fs:
 }  // namespace
 
 int RunBatch(const std::vector<std::string>& words) {
-  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs"}), {"--force", "--gif"}, kAliases);
+  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs", "--gif-delay"}), {"--force", "--gif"},
+                       kAliases);
   const auto& positional = args.Positional();
   if (positional.size() < 2)
     throw CliError(kExitUsage, "batch needs a template and at least one photo or folder",
@@ -286,6 +297,7 @@ int RunBatch(const std::vector<std::string>& words) {
   const auto out = args.Value("--output");
   if (!out) throw CliError(kExitUsage, "batch needs -o OUTDIR, the folder to write into");
   const bool gif = args.Has("--gif");
+  const std::optional<int> delay = GifDelay(args);
   if (gif && args.Value("--format")) throw CliError(kExitUsage, "--gif writes .gif files; leave out --format");
   std::string format = gif ? "gif" : args.Value("--format").value_or("jpg");
   if (!gif && format != "jpg" && format != "png" && format != "bmp")
@@ -327,7 +339,7 @@ int RunBatch(const std::vector<std::string>& words) {
       try {
         if (gif) {
           runner.Render({photos[i]});
-          runner.SaveAnimation(targets[i], settings.size.value_or(kDefaultGifBox), force, false);
+          runner.SaveAnimation(targets[i], settings.size.value_or(kDefaultGifBox), force, false, delay);
         } else {
           WriteImage(targets[i], runner.Render({photos[i]}), quality, force);
         }
@@ -509,7 +521,9 @@ std::string CommandHelp(const std::string& command) {
            "document (.xml, .tmpl). The format of OUT follows its extension: .jpg, .png, .bmp.\n\n"
            "  -o, --output OUT  the file to write\n"
            "  --gif           write the template's animation as a GIF (OUT ends in .gif);\n"
-           "                  --size then bounds its frames (default 400x400)\n" +
+           "                  --size then bounds its frames (default 400x400)\n"
+           "  --gif-delay CS  with --gif: a smaller file that keeps only what changes from\n"
+           "                  frame to frame, each frame shown CS hundredths of a second\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "batch")
     return "Usage: grinsnap-cli batch TEMPLATE INPUT... -o OUTDIR [OPTIONS]\n\n"
@@ -520,6 +534,8 @@ std::string CommandHelp(const std::string& command) {
            "  --format F      jpg, png or bmp (default jpg)\n"
            "  --gif           write each photo's animation as OUTDIR/NAME.gif; --size then\n"
            "                  bounds the frames (default 400x400)\n"
+           "  --gif-delay CS  with --gif: smaller files, each frame shown CS hundredths of\n"
+           "                  a second\n"
            "  --jobs N        photos processed at once (default: the number of cores)\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "gallery")

@@ -205,19 +205,31 @@ private:
   int last_ = -1;
 };
 
+CF_3DCollage* AnimatedCollage(CEffectTemplate& effect) {
+  auto* simple = dynamic_cast<CT_SimpleTempl*>(&effect);
+  return simple ? dynamic_cast<CF_3DCollage*>(simple->Filter()) : nullptr;
+}
+
 // Why the template's filter could not write its animation, when it says.
 std::string AnimationFailure(CEffectTemplate& effect) {
-  if (auto* simple = dynamic_cast<CT_SimpleTempl*>(&effect))
-    if (auto* collage = dynamic_cast<CF_3DCollage*>(simple->Filter())) return collage->AnimationError();
-  return {};
+  CF_3DCollage* collage = AnimatedCollage(effect);
+  return collage ? collage->AnimationError() : std::string();
 }
 
 }  // namespace
 
-void EffectRunner::SaveAnimation(const fs::path& path, cv::Size maxSize, bool overwrite, bool showProgress) {
+void EffectRunner::SaveAnimation(const fs::path& path, cv::Size maxSize, bool overwrite, bool showProgress,
+                                 std::optional<int> delay) {
   if (!effect_->CanExportAnimation())
     throw CliError(kExitNoResult, "template '" + name_ + "' has no animation to export",
                    "leave out --gif to save a still picture");
+  if (delay) {
+    CF_3DCollage* collage = AnimatedCollage(*effect_);
+    if (!collage)
+      throw CliError(kExitUsage, "template '" + name_ + "' writes its animation one way only",
+                     "leave out --gif-delay");
+    collage->SetGifOptions({.mode = GifFrameMode::ChangedRectangle, .delayCentiseconds = *delay});
+  }
   std::error_code ignored;
   if (!overwrite && fs::exists(path, ignored))
     throw CliError(kExitOutput, "'" + path.string() + "' already exists", "add --force to replace it");

@@ -301,7 +301,7 @@ bool CF_3DCollage::SaveAnimation(const std::string& path, int maxWidth, int maxH
   const cv::Size frameSize(std::max(1, static_cast<int>(std::lround(canvas.width * scale))),
                            std::max(1, static_cast<int>(std::lround(canvas.height * scale))));
   cv::Mat frame(frameSize, CV_8UC3);
-  GifAnimationWriter writer;
+  GifAnimationWriter writer(gifOptions_);
   if (!writer.CreatePalette() || !writer.Open(path, frameSize.width, frameSize.height)) {
     animationError_ = writer.Error();
     return false;

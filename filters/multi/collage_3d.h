@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "filters/gif_writer.h"
 #include "filters/multi/multi_src.h"
 #include "render/mesh_renderer.h"
 
@@ -26,6 +27,9 @@ public:
   // True until a Process has collected the photos for these sources.
   bool RunsInBackground() override { return backgroundRun_; }
   bool SaveAnimation(const std::string& path, int maxWidth, int maxHeight, MessageTarget* progress) override;
+  // How SaveAnimation writes its frames (whole frames without timing unless
+  // told otherwise).
+  void SetGifOptions(const GifWriterOptions& options) { gifOptions_ = options; }
 
   MeshBlock* Mesh3D() const { return mesh_; }
   const MeshRenderer& Renderer() const { return renderer_; }
@@ -56,6 +60,7 @@ private:
   int holeCount_ = 1;
   bool backgroundRun_ = true;
   std::string animationError_;
+  GifWriterOptions gifOptions_;
   // Per render: the samplers of the holes' pictures and the varying offsets.
   struct HoleSampler;
   std::vector<HoleSampler> samplers_;

@@ -251,6 +251,16 @@ TEST(CliGif, ApplyAndBatchWriteTheTurningCube) {
   EXPECT_EQ(size, cv::Size(200, 150));
   EXPECT_FALSE(fs::exists(folder / "cube.gif.part"));
 
+  // The smaller file: the same turn, only what changes from frame to frame.
+  const fs::path smaller = folder / "smaller.gif";
+  run = Cli({"apply", "Photo Cube", Photo("coffee.png"), Photo("chelsea.png"), "-o", smaller.string(), "--gif",
+             "--size", "200x200", "--gif-delay", "5"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(GifFrames(smaller, &size), 36);
+  EXPECT_LT(fs::file_size(smaller), fs::file_size(out));
+  run = Cli({"apply", "Photo Cube", Photo("coffee.png"), "-o", (folder / "x.png").string(), "--gif-delay", "5"});
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+
   const fs::path batch = folder / "batch";
   run = Cli({"batch", "Photo Cube", Photo("coffee.png"), Photo("rocket.jpg"), "-o", batch.string(), "--gif", "--size",
              "120x120"});
