@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -24,7 +25,33 @@ constexpr float kBelowRight = 1.0f / 16.0f;
 // neighbours can reach 6 x 51 near the bottom row, where the clamped shares
 // pile up; it takes the top level instead of spilling into the next
 // channel's part of the index.
-inline int Level(float c) { return std::min(static_cast<int>(c / static_cast<float>(kGifLevelStep)), kGifColourLevels - 1); }
+//
+// The level is truncate(c / 51) with the quotient rounded to a float, found
+// without dividing: it is the number of thresholds t(n), n = 1 to 5, that c
+// reaches, where t(n) is the smallest float whose quotient rounds to n or
+// more. Channel values are never negative.
+struct LevelThresholds {
+  float t[kGifColourLevels - 1];
+  LevelThresholds() {
+    for (int n = 1; n < kGifColourLevels; ++n) {
+      float c = static_cast<float>(kGifLevelStep * n);
+      // Step down while the float below still divides to n or more.
+      for (;;) {
+        const float below = std::nextafter(c, 0.0f);
+        if (below / static_cast<float>(kGifLevelStep) < static_cast<float>(n)) break;
+        c = below;
+      }
+      while (c / static_cast<float>(kGifLevelStep) < static_cast<float>(n)) c = std::nextafter(c, 1e9f);
+      t[n - 1] = c;
+    }
+  }
+};
+const LevelThresholds kLevels;
+
+inline int Level(float c) {
+  return (c >= kLevels.t[0]) + (c >= kLevels.t[1]) + (c >= kLevels.t[2]) + (c >= kLevels.t[3]) +
+         (c >= kLevels.t[4]);
+}
 
 void LoadRow(const std::uint8_t* in, float* out, int count) {
   for (int i = 0; i < count; ++i) out[i] = in[i];
