@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include <opencv2/imgproc.hpp>
 #include <tinyxml2.h>
@@ -118,9 +119,8 @@ bool DrawFrameWindow(const cv::Mat& photoIn, const std::array<cv::Point2d, 4>& c
   const bool hasPhoto = !photo.empty();
   const cv::Scalar fill(shading.fillColour[0], shading.fillColour[1], shading.fillColour[2]);
   const bool fitMargins = shading.keepAspect && shading.fit;
-  const TypedSampler<std::uint8_t, 3, 3> sampler = hasPhoto
-      ? TypedSampler<std::uint8_t, 3, 3>(photo, fitMargins ? SampleBorder::Constant : SampleBorder::Clamp, fill)
-      : TypedSampler<std::uint8_t, 3, 3>(cv::Mat(1, 1, CV_8UC3), SampleBorder::Clamp);
+  std::optional<TypedSampler<std::uint8_t, 3, 3>> sampler;
+  if (hasPhoto) sampler.emplace(photo, fitMargins ? SampleBorder::Constant : SampleBorder::Clamp, fill);
   // Cropping or fitting the photo to the window's aspect ratio.
   float k = 1.0f, s = 1.0f;
   if (hasPhoto && shading.keepAspect) {
@@ -158,7 +158,7 @@ bool DrawFrameWindow(const cv::Mat& photoIn, const std::array<cv::Point2d, 4>& c
       const float u = std::clamp(static_cast<float>((h[0] * x + h[1] * y + h[2]) / w), 0.0f, 1.0f);
       const float v = std::clamp(static_cast<float>((h[3] * x + h[4] * y + h[5]) / w), 0.0f, 1.0f);
       cv::Vec3f p(kGrey, kGrey, kGrey);
-      if (hasPhoto) p = sampler.At(0.5f + k * (u - 0.5f) / s, 0.5f + (v - 0.5f) / s);
+      if (hasPhoto) p = sampler->At(0.5f + k * (u - 0.5f) / s, 0.5f + (v - 0.5f) / s);
       const cv::Vec3f g = pictures.background.empty() ? cv::Vec3f(kGrey, kGrey, kGrey) : Pixel(pictures.background, a, b);
       cv::Vec3f g2;
       const bool second = !pictures.background2.empty();

@@ -2,6 +2,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "core/photo_item.h"
+#include "core/process_engine.h"
 #include "core/registry.h"
 #include "core/render.h"
 #include "core/template_document.h"
@@ -122,6 +123,32 @@ TEST(FrameTemplateDrop, APhotoDroppedOnAWindowFillsThatWindow) {
   place.y = 148;
   m.t->SetInputPhotosEx(dropped, &place);
   EXPECT_EQ(m.t->Block().selectedWindow, -1);
+}
+
+TEST(FrameTemplateDrop, TheEnginePlacesAPhotoOfTheListWhereItWasDropped) {
+  FrameMade m = MakeFrame();
+  ASSERT_TRUE(m.t);
+  const std::filesystem::path red = m.folder / "red.png", blue = m.folder / "blue.png";
+  ASSERT_TRUE(cv::imwrite(red.string(), test::Flat(64, 48, {0, 0, 250})));
+  ASSERT_TRUE(cv::imwrite(blue.string(), test::Flat(64, 48, {250, 0, 0})));
+  CProcessEngine engine;
+  engine.InsertPhoto(-1, PhotoItem(red));
+  engine.InsertPhoto(-1, PhotoItem(blue));
+  engine.SelectSingleInput(0);
+  engine.SetViewRect({0, 0, 400, 300});
+  engine.SetTemplate(m.t);
+  if (!engine.Apply()) engine.WaitForResult();
+
+  PlacementRecord place;
+  place.view.imageRect = {0, 0, 400, 300};
+  place.x = 300;  // the green window
+  place.y = 150;
+  ASSERT_TRUE(engine.PlaceDroppedPhoto(1, &place));
+  ASSERT_EQ(engine.Output().size(), cv::Size(400, 300));
+  EXPECT_EQ(engine.Output().at<cv::Vec3b>(150, 100), cv::Vec3b(0, 0, 250));
+  EXPECT_EQ(engine.Output().at<cv::Vec3b>(150, 300), cv::Vec3b(250, 0, 0));
+  EXPECT_FALSE(engine.PlaceDroppedPhoto(7, &place)) << "no such photo";
+  engine.SetTemplate(nullptr);
 }
 
 }  // namespace
