@@ -245,7 +245,7 @@ bool CF_Frame::PrepareOutput(const cv::Size* box) {
 
 int CF_Frame::MaxSide(int window) const {
   if (block_ && block_->cellSize > 0) return block_->cellSize;
-  if (!block_ || window > block_->extraCount) return std::max(Natural().width, Natural().height);
+  if (!block_ || window >= block_->WindowCount()) return std::max(Natural().width, Natural().height);
   // The window's own extent in the frame picture.
   const FrameQuad& q = block_->Quad(window);
   int x0 = q.corners[0], x1 = q.corners[0], y0 = q.corners[1], y1 = q.corners[1];
@@ -346,7 +346,7 @@ void CF_Frame::ApplyPlacement(std::span<const cv::Mat> images, const PlacementRe
   (void)placement;
   if (!block_ || images.empty() || images.front().empty()) return;
   const int window = block_->selectedWindow;
-  if (window < 0 || window > block_->extraCount) return;
+  if (window < 0 || window >= block_->WindowCount()) return;
   PlaceInWindow(window, images.front(), MaxSide(window));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -65,7 +66,10 @@ struct FrameBlock {
   std::int32_t dropX = 0, dropY = 0;
   std::int32_t selectedWindow = -1;
 
-  int WindowCount() const { return extraCount + 1; }
+  // The main window and the extra ones that have a quadrilateral.
+  int WindowCount() const {
+    return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(extraCount, 0)), extraQuads.size())) + 1;
+  }
   const FrameQuad& Quad(int window) const {
     return window == 0 ? mainQuad : extraQuads[static_cast<std::size_t>(window - 1)];
   }
