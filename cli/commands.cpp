@@ -30,6 +30,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The box the frames of --gif fit into without --size.
+const cv::Size kDefaultGifBox(400, 400);
+
 const char kExitCodesHelp[] =
     "Exit codes:\n"
     "  0  success\n"
@@ -112,6 +115,14 @@ void ApplySeed(const Arguments& args) {
     SetFixedSeed(static_cast<std::uint32_t>(ParseInteger("--seed", *seed, 0, 4294967295LL)));
   else
     SetFixedSeed(std::nullopt);
+}
+
+// --gif-delay: the smaller GIF, frames shown this many hundredths of a second.
+std::optional<int> GifDelay(const Arguments& args) {
+  auto delay = args.Value("--gif-delay");
+  if (!delay) return std::nullopt;
+  if (!args.Has("--gif")) throw CliError(kExitUsage, "--gif-delay goes with --gif");
+  return static_cast<int>(ParseInteger("--gif-delay", *delay, 1, 65535));
 }
 
 // How the pictures are written: quality, and the photo's metadata unless --strip.
@@ -246,7 +257,8 @@ int RunList(const std::vector<std::string>& words) {
 // ---- apply ----
 
 int RunApply(const std::vector<std::string>& words) {
-  const Arguments args(words, With(kEffectValueOptions, {"--format"}), With(kOutputSwitches, {"--gif"}), kAliases);
+  const Arguments args(words, With(kEffectValueOptions, {"--format", "--gif-delay"}), With(kOutputSwitches, {"--gif"}),
+                       kAliases);
   const auto& positional = args.Positional();
   if (positional.size() < 2)
     throw CliError(kExitUsage, "apply needs a template and at least one photo", "see 'grinsnap-cli apply --help'");
@@ -255,6 +267,7 @@ int RunApply(const std::vector<std::string>& words) {
   const fs::path outPath(*out);
   const bool toPipe = *out == kPipePath;
   const bool gif = args.Has("--gif");
+  const std::optional<int> delay = GifDelay(args);
   if (gif && outPath.extension() != ".gif") throw CliError(kExitUsage, "--gif writes a .gif file; name OUT accordingly");
   std::optional<PictureFormat> format;
   if (auto named = args.Value("--format")) format = ParseFormat(*named);
@@ -281,7 +294,8 @@ int RunApply(const std::vector<std::string>& words) {
       throw CliError(kExitNoResult, "template '" + source.name + "' has no animation to export",
                      "leave out --gif to save a still picture");
     runner.Render(photos);
-    runner.SaveAnimation(outPath, settings.size.value_or(cv::Size(400, 400)), args.Has("--force"));
+    runner.SaveAnimation(outPath, settings.size.value_or(kDefaultGifBox), args.Has("--force"), StderrIsTerminal(),
+                         delay);
     std::printf("saved %s\n", outPath.string().c_str());
     return kExitOk;
   }
@@ -418,8 +432,8 @@ std::vector<fs::path> OutputNames(const std::vector<BatchPhoto>& photos, const f
 }  // namespace
 
 int RunBatch(const std::vector<std::string>& words) {
-  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs"}),
-                       With(kOutputSwitches, {"--recursive", "--skip-existing"}),
+  const Arguments args(words, With(kEffectValueOptions, {"--format", "--jobs", "--gif-delay"}),
+                       With(kOutputSwitches, {"--recursive", "--skip-existing", "--gif"}),
                        {{"-o", "--output"}, {"-h", "--help"}, {"-f", "--force"}, {"-r", "--recursive"}});
   const auto& positional = args.Positional();
   if (positional.size() < 2)
@@ -430,6 +444,9 @@ int RunBatch(const std::vector<std::string>& words) {
   if (*out == kPipePath)
     throw CliError(kExitUsage, "batch writes one picture per photo into a folder, not to standard output",
                    "use 'grinsnap-cli apply TEMPLATE - -o -' to run a photo through a pipe");
+  const bool gif = args.Has("--gif");
+  const std::optional<int> delay = GifDelay(args);
+  if (gif && args.Value("--format")) throw CliError(kExitUsage, "--gif writes .gif files; leave out --format");
   const PictureFormat format = ParseFormat(args.Value("--format").value_or("jpg"));
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const int jobs = args.Value("--jobs") ? static_cast<int>(ParseInteger("--jobs", *args.Value("--jobs"), 1, 64))
@@ -443,7 +460,13 @@ int RunBatch(const std::vector<std::string>& words) {
 
   auto loaded = ReadLibrary();
   const EffectSource source = FindEffectOrExplain(positional[0], *loaded);
-  { EffectRunner check(source, settings); }  // settings errors show before any work
+  {
+    // Settings errors, and a template without an animation, show before any work.
+    EffectRunner check(source, settings);
+    if (gif && !check.Template().CanExportAnimation())
+      throw CliError(kExitNoResult, "template '" + source.name + "' has no animation to export",
+                     "leave out --gif to save still pictures");
+  }
 
   std::vector<Skipped> skipped;
   std::vector<BatchPhoto> found = CollectPhotos({positional.begin() + 1, positional.end()}, args.Has("--recursive"),
@@ -452,7 +475,7 @@ int RunBatch(const std::vector<std::string>& words) {
   std::error_code error;
   fs::create_directories(*out, error);
   if (!fs::is_directory(*out, error)) throw CliError(kExitOutput, "cannot create the folder '" + *out + "'");
-  const std::vector<fs::path> allTargets = OutputNames(found, *out, FormatExtension(format));
+  const std::vector<fs::path> allTargets = OutputNames(found, *out, gif ? ".gif" : FormatExtension(format));
   // A resumed run leaves the pictures it wrote before.
   std::vector<fs::path> photos, targets;
   for (std::size_t i = 0; i < found.size(); ++i) {
@@ -475,13 +498,18 @@ int RunBatch(const std::vector<std::string>& words) {
     for (std::size_t i = next++; i < photos.size(); i = next++) {
       std::string failure;
       try {
-        const cv::Mat result = runner.Render({photos[i]});
-        PictureWriteOptions own = options;
-        const auto metadata = PhotoMetadataFor(photos[i], options.strip);
-        own.source = metadata.get();
-        std::error_code ignored;
-        fs::create_directories(targets[i].parent_path(), ignored);
-        WriteImage(targets[i], result, own, force, format);
+        if (gif) {
+          runner.Render({photos[i]});
+          runner.SaveAnimation(targets[i], settings.size.value_or(kDefaultGifBox), force, false, delay);
+        } else {
+          const cv::Mat result = runner.Render({photos[i]});
+          PictureWriteOptions own = options;
+          const auto metadata = PhotoMetadataFor(photos[i], options.strip);
+          own.source = metadata.get();
+          std::error_code ignored;
+          fs::create_directories(targets[i].parent_path(), ignored);
+          WriteImage(targets[i], result, own, force, format);
+        }
       } catch (const CliError& e) {
         failure = photos[i].string() + ": " + e.what() + (e.hint.empty() ? "" : " (" + e.hint + ")");
       } catch (const std::exception& e) {
@@ -671,7 +699,9 @@ std::string CommandHelp(const std::string& command) {
            "  -o, --output OUT  the file to write\n"
            "  --format F      jpg, png, bmp, webp or tif, whatever OUT's extension\n"
            "  --gif           write the template's animation as a GIF (OUT ends in .gif);\n"
-           "                  --size then bounds its frames (default 400x400)\n" +
+           "                  --size then bounds its frames (default 400x400)\n"
+           "  --gif-delay CS  with --gif: a smaller file that keeps only what changes from\n"
+           "                  frame to frame, each frame shown CS hundredths of a second\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "batch")
     return "Usage: grinsnap-cli batch TEMPLATE INPUT... -o OUTDIR [OPTIONS]\n\n"
@@ -684,6 +714,10 @@ std::string CommandHelp(const std::string& command) {
            "  -r, --recursive take the photos of sub-folders too, into the same\n"
            "                  sub-folders of OUTDIR\n"
            "  --skip-existing leave photos whose picture is already there (to resume)\n"
+           "  --gif           write each photo's animation as OUTDIR/NAME.gif; --size then\n"
+           "                  bounds the frames (default 400x400)\n"
+           "  --gif-delay CS  with --gif: smaller files, each frame shown CS hundredths of\n"
+           "                  a second\n"
            "  --jobs N        photos processed at once (default: the number of cores)\n" +
            std::string(kEffectOptionsHelp) + "\n" + kExitCodesHelp;
   if (command == "gallery")

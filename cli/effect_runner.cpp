@@ -9,6 +9,8 @@
 #include "cli/cli_support.h"
 #include "templates/simple_template.h"
 #include "core/template_document.h"
+#include "filters/multi/collage_3d.h"
+#include "platform/messages.h"
 #include "platform/image_loader.h"
 #include "platform/message_target.h"
 
@@ -177,16 +179,70 @@ cv::Mat EffectRunner::Thumbnail() {
   return thumbnail;
 }
 
-void EffectRunner::SaveAnimation(const fs::path& path, cv::Size maxSize, bool overwrite) {
+namespace {
+
+// The animation's progress (message 0xCDC, wParam = per cent) as one line
+// rewritten on a terminal.
+class ProgressLine final : public MessageTarget {
+public:
+  explicit ProgressLine(bool shown) : shown_(shown) {}
+  ~ProgressLine() override {
+    if (shown_ && last_ >= 0) std::fprintf(stderr, "\r\033[Kwriting the animation: done\n");
+  }
+  void Post(std::uint32_t message, WParam wParam, LParam lParam) override { Send(message, wParam, lParam); }
+  LParam Send(std::uint32_t message, WParam wParam, LParam) override {
+    if (message != kMsgGifProgress || !shown_) return 0;
+    const int percent = static_cast<int>(std::min<WParam>(wParam, 100));
+    if (percent == last_) return 0;
+    last_ = percent;
+    std::fprintf(stderr, "\r\033[Kwriting the animation: %3d%%", percent);
+    std::fflush(stderr);
+    return 0;
+  }
+
+private:
+  bool shown_;
+  int last_ = -1;
+};
+
+CF_3DCollage* AnimatedCollage(CEffectTemplate& effect) {
+  auto* simple = dynamic_cast<CT_SimpleTempl*>(&effect);
+  return simple ? dynamic_cast<CF_3DCollage*>(simple->Filter()) : nullptr;
+}
+
+// Why the template's filter could not write its animation, when it says.
+std::string AnimationFailure(CEffectTemplate& effect) {
+  CF_3DCollage* collage = AnimatedCollage(effect);
+  return collage ? collage->AnimationError() : std::string();
+}
+
+}  // namespace
+
+void EffectRunner::SaveAnimation(const fs::path& path, cv::Size maxSize, bool overwrite, bool showProgress,
+                                 std::optional<int> delay) {
   if (!effect_->CanExportAnimation())
     throw CliError(kExitNoResult, "template '" + name_ + "' has no animation to export",
                    "leave out --gif to save a still picture");
+  if (delay) {
+    CF_3DCollage* collage = AnimatedCollage(*effect_);
+    if (!collage)
+      throw CliError(kExitUsage, "template '" + name_ + "' writes its animation one way only",
+                     "leave out --gif-delay");
+    collage->SetGifOptions({.mode = GifFrameMode::ChangedRectangle, .delayCentiseconds = *delay});
+  }
   std::error_code ignored;
   if (!overwrite && fs::exists(path, ignored))
     throw CliError(kExitOutput, "'" + path.string() + "' already exists", "add --force to replace it");
-  RecordingMessageTarget progress;
-  if (!effect_->SaveAnimation(path.string(), maxSize.width, maxSize.height, &progress))
-    throw CliError(kExitOutput, "could not write the animation to '" + path.string() + "'");
+  bool saved = false;
+  {
+    ProgressLine progress(showProgress);
+    saved = effect_->SaveAnimation(path.string(), maxSize.width, maxSize.height, &progress);
+  }
+  if (!saved) {
+    const std::string reason = AnimationFailure(*effect_);
+    throw CliError(kExitOutput, "could not write the animation to '" + path.string() + "'" +
+                                    (reason.empty() ? std::string() : ": " + reason));
+  }
 }
 
 }  // namespace grinsnap::cli

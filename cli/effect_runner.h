@@ -59,8 +59,13 @@ public:
   cv::Mat Render(const std::vector<std::filesystem::path>& photos);
   // The gallery thumbnail of the effect on the photos already handed.
   cv::Mat Thumbnail();
-  // Writes the effect's animation as a GIF; throws CliError when it has none.
-  void SaveAnimation(const std::filesystem::path& path, cv::Size maxSize, bool overwrite);
+  // Writes the effect's animation as a GIF; throws CliError when it has none
+  // or it cannot be written. With showProgress, a line on standard error
+  // (a terminal) follows the frames.
+  // A delay writes the smaller file: each frame only where it changed, shown
+  // for delay hundredths of a second.
+  void SaveAnimation(const std::filesystem::path& path, cv::Size maxSize, bool overwrite, bool showProgress,
+                     std::optional<int> delay = std::nullopt);
 
   CEffectTemplate& Template() { return *effect_; }
 

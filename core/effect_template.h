@@ -102,6 +102,9 @@ public:
   virtual int GetHintStringId() { return 0; }
   virtual void SetThumbnailMode(bool on) { (void)on; }
   virtual void ResetParams() {}
+  // Whether a photo dropped on the preview goes to SetInputPhotosEx, to be
+  // placed by the template where it was dropped, instead of becoming the input.
+  virtual bool TakesDroppedPhotos() { return false; }
   // Hands a photo dropped on the preview: working images to ApplyPlacement.
   virtual void SetInputPhotosEx(std::span<PhotoItem> items, const PlacementRecord* placement);
 

@@ -442,6 +442,24 @@ void CProcessEngine::Refresh() {
   SetLastResult(std::move(result));
 }
 
+bool CProcessEngine::PlaceDroppedPhoto(int photoIndex, const PlacementRecord* placement) {
+  StopWorker();
+  if (!template_ || !template_->TakesDroppedPhotos()) return false;
+  PhotoItem photo = PhotoWithWorkingImage(photoIndex);
+  if (photo.IsEmpty() || photo.WorkingImage().empty()) return false;
+  std::vector<PhotoItem> dropped = {std::move(photo)};
+  const RenderResult placed = Guarded([&] {
+    template_->SetInputPhotosEx(dropped, placement);
+    return RenderResult::Done();
+  });
+  if (!placed.IsFinished()) {
+    SetLastResult(placed);
+    return false;
+  }
+  Refresh();
+  return true;
+}
+
 bool CProcessEngine::ApplyHistoryRun() { return Run(1); }
 
 void CProcessEngine::TruncateHistoryAfterPos() {

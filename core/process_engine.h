@@ -89,6 +89,12 @@ public:
   void WaitForResult();
   // A quick re-run with the inputs already handed, while a slider moves.
   void Refresh();
+  // A photo of the list dropped on the preview of a template that places
+  // dropped photos: the template puts it where it was dropped (placement
+  // holds the point and the view), then the result is rendered again with
+  // the inputs as they are. Returns false when the template does not take
+  // drops or the photo does not load.
+  bool PlaceDroppedPhoto(int photoIndex, const PlacementRecord* placement);
   // Runs the template on the history (output at its natural size).
   bool ApplyHistoryRun();
   void Undo();

@@ -17,6 +17,8 @@ class XMLElement;
 
 namespace grinsnap {
 
+struct FrameBlock;
+
 // One variable-block entry a filter reads: its index, what it means, the
 // value used without a block, and the range of values that make sense.
 // Tests and benchmarks take defaults and ranges from here.
@@ -55,6 +57,9 @@ struct FilterTraits {
   std::span<const BlockParam> params;
   // False only for the bare simple filter, whose Process does nothing.
   bool kernel = true;
+  // Runs only with a source; filters that paint a canvas of their own run
+  // without one.
+  bool needsSource = true;
 };
 
 // Base of every filter. A filter reads its parameters from its own `filter`
@@ -88,6 +93,9 @@ public:
 
   // Stores the view of the owning template's variable block (not owned).
   virtual void SetVariables(VariableBlock block) { variables_ = block; }
+  // The frame, collage and 3D templates' longer block (not owned); only the
+  // multi-source filters read it.
+  virtual void SetFrameBlock(FrameBlock* block) { (void)block; }
   // Called by the frame template after it rebuilt its block.
   virtual void PublishLayout() {}
   // Visits each filter nested directly in this one (chains, windows).

@@ -2,6 +2,7 @@
 
 #include "filters/combine.h"
 #include "filters/drawing/register_drawing.h"
+#include "filters/multi/register_multi.h"
 #include "filters/simple_filter.h"
 #include "filters/tone/register_tone.h"
 #include "filters/warp/register_warp.h"
@@ -20,7 +21,8 @@ std::span<const ClassEntry> BaseFilterClasses() {
 std::vector<std::span<const ClassEntry>> FilterClassLists() {
   // One line per family.
   return {BaseFilterClasses(), ToneFilterClasses(), DrawingFilterClasses(), WarpFilterClasses(),
-          WeatherFilterClasses()};
+          WeatherFilterClasses(),
+          MultiFilterClasses()};
 }
 
 }  // namespace grinsnap

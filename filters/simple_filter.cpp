@@ -125,7 +125,7 @@ const cv::Mat& CF_SimpleFilter::SourceAt(cv::Size size, cv::Mat& scratch) const 
 void CF_SimpleFilter::Process() {
   lastRun_ = RenderResult::Done();
   MakeOwedOutput();
-  if (!Traits().kernel || source_.empty() || output_.empty()) return;
+  if (!Traits().kernel || (Traits().needsSource && source_.empty()) || output_.empty()) return;
   lastRun_ = Run();
   // A stop that came while the last row was drawn still makes the run
   // incomplete in the caller's eyes: the engine discards it either way.

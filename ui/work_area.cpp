@@ -12,11 +12,13 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include "app/preview_view.h"
 #include "app/string_table.h"
 #include "app/template_library.h"
 #include "core/option_panel.h"
 #include "core/template_document.h"
 #include "platform/messages.h"
+#include "templates/frame_template.h"
 #include "ui/app_context.h"
 #include "ui/gallery_widget.h"
 #include "ui/message_box.h"
@@ -136,8 +138,25 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
   });
   connect(photoList_, &PhotoList::commandState, this, [this](std::uint32_t, int) { emit stateChanged(); });
   connect(preview_, &PreviewWidget::filesDropped, this, [this](const QStringList& paths) { AddPhotos(paths); });
-  connect(preview_, &PreviewWidget::photoDropped, this, [this](int index, QPoint) {
-    if (!app_.engine.Template()) return;
+  connect(preview_, &PreviewWidget::photoDropped, this, [this](int index, QPoint pos) {
+    CEffectTemplate* current = app_.engine.Template();
+    if (!current) return;
+    if (current->TakesDroppedPhotos()) {
+      // Frames put the photo into the window under the drop point.
+      const PlacementRecord place{pos.x(), pos.y(), preview_->View().Geometry()};
+      current->mouseX = pos.x();
+      current->mouseY = pos.y();
+      if (app_.engine.PlaceDroppedPhoto(index, &place)) {
+        // The dropped photo becomes the chosen one, so that the next run,
+        // which hands the chosen photo to the window the drop selected,
+        // keeps it there (after a corner drag, say).
+        photoList_->ChoosePhoto(index);
+        InputsChanged();
+        preview_->ShowResult();
+        emit stateChanged();
+      }
+      return;
+    }
     // Templates without windows to place photos in take the photo as their input.
     photoList_->ChoosePhoto(index);
     InputsChanged();

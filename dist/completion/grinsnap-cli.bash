@@ -17,12 +17,12 @@ _grinsnap_cli() {
     fi
 
     local command=${COMP_WORDS[1]}
-    local effect="--output --size --seed --var1 --var2 --var3 --roi --pick --quality --force --help"
+    local effect="--output --size --seed --var1 --var2 --var3 --roi --pick --quality --force --strip --help"
     local options
     case $command in
         list) options="--all --names --help" ;;
-        apply) options="$effect --gif" ;;
-        batch) options="$effect --format --jobs" ;;
+        apply) options="$effect --format --gif --gif-delay" ;;
+        batch) options="$effect --format --jobs --recursive --skip-existing --gif --gif-delay" ;;
         gallery) options="--output --all --seed --force --help" ;;
         classes) options="--help" ;;
         faces) options="--json --mark --force --help" ;;
@@ -32,9 +32,9 @@ _grinsnap_cli() {
 
     case $prev in
         --format)
-            COMPREPLY=($(compgen -W "jpg png bmp" -- "$cur"))
+            COMPREPLY=($(compgen -W "jpg png bmp webp tif" -- "$cur"))
             return ;;
-        --size | --seed | --var1 | --var2 | --var3 | --roi | --pick | --quality | --jobs)
+        --size | --seed | --var1 | --var2 | --var3 | --roi | --pick | --quality | --jobs | --gif-delay)
             return ;;
         -o | --output)
             compopt -o filenames 2>/dev/null
@@ -60,7 +60,7 @@ _grinsnap_cli() {
     local i positional=0
     for ((i = 2; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --size | --seed | --var1 | --var2 | --var3 | --roi | --pick | --quality | --jobs | --format | \
+            --size | --seed | --var1 | --var2 | --var3 | --roi | --pick | --quality | --jobs | --gif-delay | --format | \
                 -o | --output | --mark) ((i++)) ;;
             -*) ;;
             *) ((positional++)) ;;

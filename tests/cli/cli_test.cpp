@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -212,11 +213,19 @@ TEST(CliList, NamesAreTheTreesTemplatesOneALine) {
   const CliRun names = Cli({"list", "--all", "--names"});
   ASSERT_EQ(tree.exitCode, 0) << tree.out;
   ASSERT_EQ(names.exitCode, 0) << names.out;
-  // The tree's template lines, without their indentation and marks.
-  std::vector<std::string> fromTree, listed;
-  std::istringstream treeLines(tree.out), nameLines(names.out);
-  for (std::string line; std::getline(treeLines, line);)
-    if (line.rfind("    ", 0) == 0 && line[4] != ' ') fromTree.push_back(line.substr(4, line.find(" (") - 4));
+  // The tree's templates are its leaves (a tab may hold templates without a
+  // group), taken without their indentation and marks.
+  std::vector<std::string> treeLines, fromTree, listed;
+  std::istringstream treeText(tree.out), nameLines(names.out);
+  for (std::string line; std::getline(treeText, line);)
+    if (line.rfind("  ", 0) == 0) treeLines.push_back(line);
+  const auto indent = [](const std::string& line) { return line.find_first_not_of(' '); };
+  for (std::size_t i = 0; i < treeLines.size(); ++i) {
+    const std::string& line = treeLines[i];
+    if (i + 1 < treeLines.size() && indent(treeLines[i + 1]) > indent(line)) continue;
+    const std::size_t start = indent(line);
+    fromTree.push_back(line.substr(start, line.find(" (") - start));
+  }
   for (std::string line; std::getline(nameLines, line);) listed.push_back(line);
   EXPECT_FALSE(listed.empty());
   EXPECT_EQ(listed, fromTree);
@@ -331,6 +340,53 @@ TEST(CliApply, PicturesKeepThePhotosMetadataUnlessStrippedAndGoThroughPipes) {
 
 // Every template the library ships loads and renders: the gallery command
 // fails when any of them does.
+// Frames of a GIF file and its screen size; -1 when it does not decode.
+int GifFrames(const fs::path& path, cv::Size* size) {
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  if (!gif) return -1;
+  const int frames = DGifSlurp(gif) == GIF_OK ? gif->ImageCount : -1;
+  *size = {gif->SWidth, gif->SHeight};
+  DGifCloseFile(gif, &error);
+  return frames;
+}
+
+TEST(CliGif, ApplyAndBatchWriteTheTurningCube) {
+  const fs::path folder = test::FreshFolder("cli_gif");
+  const fs::path out = folder / "cube.gif";
+  CliRun run = Cli({"apply", "Photo Cube", Photo("coffee.png"), Photo("chelsea.png"), "-o", out.string(), "--gif",
+                    "--size", "200x200"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  cv::Size size;
+  EXPECT_EQ(GifFrames(out, &size), 36);  // ten degrees apart, one turn
+  EXPECT_EQ(size, cv::Size(200, 150));
+  EXPECT_FALSE(fs::exists(folder / "cube.gif.part"));
+
+  // The smaller file: the same turn, only what changes from frame to frame.
+  const fs::path smaller = folder / "smaller.gif";
+  run = Cli({"apply", "Photo Cube", Photo("coffee.png"), Photo("chelsea.png"), "-o", smaller.string(), "--gif",
+             "--size", "200x200", "--gif-delay", "5"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(GifFrames(smaller, &size), 36);
+  EXPECT_LT(fs::file_size(smaller), fs::file_size(out));
+  run = Cli({"apply", "Photo Cube", Photo("coffee.png"), "-o", (folder / "x.png").string(), "--gif-delay", "5"});
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+
+  const fs::path batch = folder / "batch";
+  run = Cli({"batch", "Photo Cube", Photo("coffee.png"), Photo("rocket.jpg"), "-o", batch.string(), "--gif", "--size",
+             "120x120"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  for (const char* name : {"coffee.gif", "rocket.gif"}) {
+    EXPECT_EQ(GifFrames(batch / name, &size), 36) << name;
+    EXPECT_EQ(size, cv::Size(120, 90)) << name;
+  }
+  // A frame does not move: nothing to animate, nothing written.
+  run = Cli({"batch", "Wooden Frame", Photo("coffee.png"), "-o", (folder / "still").string(), "--gif"});
+  EXPECT_EQ(run.exitCode, 6) << run.out;
+  EXPECT_NE(run.out.find("no animation"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(folder / "still" / "coffee.gif"));
+}
+
 TEST(CliGallery, EveryShippedTemplateRenders) {
   const fs::path folder = test::FreshFolder("cli_gallery");
   const fs::path photo = folder / "small.png";

@@ -61,9 +61,11 @@ case $mode in
       grep -qx "$command" <<<"$offered_commands" || fail "the completion does not offer the command $command"
       grep -q "^\.B grinsnap\\\\-cli $command\$" "$man" || fail "the manual page has no synopsis of $command"
       offered_options=$(offers "$command" "--")
-      for option in $("$cli" "$command" --help | sed '/^Exit codes/,$d' | grep -oE -- '--[a-z0-9]+' | sort -u); do
+      for option in $("$cli" "$command" --help | sed '/^Exit codes/,$d' | grep -oE -- '--[a-z0-9][a-z0-9-]*' | sort -u); do
         grep -qx -- "$option" <<<"$offered_options" || fail "the completion of $command does not offer $option"
-        grep -qF -- "\\-\\-${option#--}" "$man" || fail "the manual page does not mention $option"
+        spelt=${option#--}
+        spelt=${spelt//-/\\-}  # roff spells every hyphen of an option \-
+        grep -qF -- "\\-\\-$spelt" "$man" || fail "the manual page does not mention $option"
       done
     done
     # Values, template names and what follows a template: what is offered after the words.
@@ -74,7 +76,7 @@ case $mode in
       [ "$got" = "$want" ] || fail "completing '$*' offers '$got', not '$want'"
     }
     expect_offer "batch" ba
-    expect_offer "jpg png bmp" batch --format ""
+    expect_offer "jpg png bmp webp tif" batch --format ""
     expect_offer "Cyanotype" apply Cyan
     expect_offer "Cyanotype" batch cyan
     expect_offer "" apply Sepia ""

@@ -1,0 +1,19 @@
+#include "filters/multi/register_multi.h"
+
+#include "filters/multi/collage_3d.h"
+#include "filters/multi/frame.h"
+#include "filters/multi/multi_src.h"
+
+namespace grinsnap {
+
+std::span<const ClassEntry> MultiFilterClasses() {
+  // Sorted by registered name; one line per filter.
+  static constexpr ClassEntry kClasses[] = {
+      Entry<CF_3DCollage>(),  // "3DCollageFilter"
+      Entry<CF_Frame>(),      // "FrameFilter"
+      Entry<CF_MultiSrc>(),   // "MultiSrcFilter"
+  };
+  return kClasses;
+}
+
+}  // namespace grinsnap
