@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 #include <opencv2/imgproc.hpp>
 
@@ -56,6 +57,12 @@ cv::Mat FaceDetectionImage(const cv::Mat& working) {
 
 FaceDetector::FaceDetector(std::optional<std::filesystem::path> cascadeFile) : cascadeFile_(std::move(cascadeFile)) {}
 
+void SortFacesLeftToRight(std::vector<cv::Rect>& faces) {
+  std::sort(faces.begin(), faces.end(), [](const cv::Rect& a, const cv::Rect& b) {
+    return std::tie(a.x, a.y, a.width, a.height) < std::tie(b.x, b.y, b.width, b.height);
+  });
+}
+
 std::filesystem::path FaceDetector::CascadePath() const {
   return cascadeFile_ ? *cascadeFile_ : ProgramDataFolder() / kFaceCascadeFile;
 }
@@ -103,6 +110,12 @@ std::vector<cv::Rect> FaceDetector::RunCascade(const cv::Mat& smallGrey) {
   std::vector<cv::Rect> faces;
   cascade_.detectMultiScale(smallGrey, faces, kFaceScaleFactor, kFaceMinNeighbours, 0,
                             cv::Size(kFaceMinWindow, kFaceMinWindow));
+  // OpenCV scans the picture on several threads and groups what they found
+  // in the order they finished, so the same photo can list its faces in
+  // another order from one run to the next. "Search Face" steps through
+  // them left to right (top to bottom where they share a column) instead,
+  // the same on every run.
+  SortFacesLeftToRight(faces);
   return faces;
 }
 

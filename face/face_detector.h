@@ -96,6 +96,10 @@ private:
 // each value times 1.3 in double precision, truncated toward zero.
 FaceBox ScaleDetectedFace(const cv::Rect& found);
 
+// Puts the cascade's faces in a fixed order: by left edge, then top edge,
+// then size, so that a photo lists its faces the same way on every run.
+void SortFacesLeftToRight(std::vector<cv::Rect>& faces);
+
 // The grey, shrunk and equalised image the cascade runs on: BGR to grey,
 // bilinear resize to round(W / 1.3) x round(H / 1.3), histogram equalisation.
 cv::Mat FaceDetectionImage(const cv::Mat& working);
