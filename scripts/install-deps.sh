@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   libopencv-dev opencv-data
   libtinyxml2-dev libgif-dev libtiff-dev
+  libcurl4-openssl-dev libzip-dev python3
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
 )
