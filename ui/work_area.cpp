@@ -149,6 +149,8 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     else
       app_.engine.Refresh(), preview_->ShowResult();
   });
+  // A double click on the preview downloads the selected online template.
+  connect(preview_, &PreviewWidget::doubleClicked, gallery_, &GalleryWidget::DownloadSelected);
   connect(gallery_, &GalleryWidget::templateChosen, this, [this](TemplateEntry* entry) {
     if (entry) SelectTemplate(*entry);
   });
