@@ -10,7 +10,9 @@ namespace grinsnap {
 //   <site url="https://..." descriptor="/version_free.ini" download="/download.html"/>
 // so that a test or a mirror can point the program elsewhere.
 struct SiteConfig {
-  std::string url = "https://www.grinsnap.example";  // scheme and host, no trailing '/'
+  // Scheme and host, no trailing '/'; empty when config.cfg names no site (nothing
+  // is then fetched from it).
+  std::string url;
   std::string descriptorPath = "/version_free.ini";
   std::string downloadPagePath = "/download.html";
 
