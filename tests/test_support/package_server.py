@@ -11,7 +11,9 @@ Routes of the site:
   /loop                 redirects to itself
   /ftp                  redirects to an ftp:// address
   /slow/NAME            DIR/NAME in small pieces, a pause between them
+  /crawl/NAME           the same, slow enough to watch (about ten seconds)
   /stall/NAME           a few bytes of DIR/NAME, then nothing
+NAME may name a file in a folder of DIR ("templates/a.zip").
 Anything else answers 404.
 """
 
@@ -139,8 +141,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def file_bytes(self, name):
-        path = os.path.join(self.folder, os.path.basename(name))
-        if not name or not os.path.isfile(path):
+        parts = [p for p in name.split("/") if p]
+        if not parts or any(p in (".", "..") for p in parts):
+            return None
+        path = os.path.join(self.folder, *parts)
+        if not os.path.isfile(path):
             return None
         return open(path, "rb").read()
 
@@ -181,8 +186,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         parts = self.path.split("?")[0].strip("/").split("/")
         route, rest = parts[0], parts[1:]
-        if route == "files" and len(rest) == 1:
-            body = self.file_bytes(rest[0])
+        if route == "files" and rest:
+            body = self.file_bytes("/".join(rest))
             return self.send_body(body) if body is not None else self.not_found()
         if route == "redirect" and len(rest) == 2 and rest[0].isdigit():
             n = int(rest[0])
@@ -191,13 +196,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.redirect("/loop")
         if route == "ftp":
             return self.redirect("ftp://127.0.0.1/package.zip")
-        if route in ("slow", "stall") and len(rest) == 1:
-            body = self.file_bytes(rest[0])
+        if route in ("slow", "crawl", "stall") and rest:
+            body = self.file_bytes("/".join(rest))
             if body is None:
                 return self.not_found()
             if route == "stall":
                 return self.send_body(body, stall=True)
-            return self.send_body(body, pieces=max(1, len(body) // 20), pause=0.03)
+            pause = 0.5 if route == "crawl" else 0.03
+            return self.send_body(body, pieces=max(1, len(body) // 20), pause=pause)
         return self.not_found()
 
 
