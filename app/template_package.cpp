@@ -345,9 +345,11 @@ InstallResult InstallPackage(const fs::path& package, const fs::path& templateDi
     result.error = "the unpacked package cannot be listed: " + ec.message();
     return result;
   }
+  // The directory's own files are not a package's to replace: its list and
+  // the thumbnails of the templates not yet downloaded.
   for (const fs::path& top : tops)
-    if (top == "template.cfg") {
-      result.error = "the package would replace the directory's template.cfg";
+    if (top == "template.cfg" || top == "thumbs") {
+      result.error = "the package would replace the directory's " + top.string();
       return result;
     }
 

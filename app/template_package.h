@@ -60,7 +60,7 @@ struct InstallResult {
 // top-level files and folders into the directory, replacing earlier ones of
 // the same names (which come back if a move fails). A failed or cancelled
 // install leaves the directory as it was. A package may not replace the
-// directory's template.cfg.
+// directory's template.cfg or its "thumbs" folder.
 InstallResult InstallPackage(const std::filesystem::path& package, const std::filesystem::path& templateDirectory,
                              const UnpackLimits& limits = {}, const std::atomic<bool>* cancel = nullptr);
 

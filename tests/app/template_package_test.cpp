@@ -98,6 +98,7 @@ TEST(TemplatePackage, HostilePackagesWriteNothing) {
       {"not_a_zip.zip", "not a readable zip archive"},
       {"damaged.zip", "ember/readme.txt"},
       {"replaces_list.zip", "template.cfg"},
+      {"replaces_thumbs.zip", "thumbs"},
       {"missing.zip", "not a readable zip archive"},
   };
   for (const auto& c : cases) {

@@ -123,6 +123,7 @@ def make(folder):
     patch_sizes(p("bomb_lying.zip"), "evil/zeros.bin", 1000)
     write_zip(p("many_entries.zip"), [good] + [("evil/%05d" % i, b"") for i in range(5000)])
     write_zip(p("replaces_list.zip"), [("template.cfg", b"<library/>"), ("top.tmpl", document("Top"))])
+    write_zip(p("replaces_thumbs.zip"), [("thumbs/x.tmpl", document("Thumbs"))])
     write_zip(p("no_tmpl.zip"), [("evil/", b""), ("evil/picture.txt", b"no document here")])
     whole = open(p("frost.zip"), "rb").read()
     open(p("truncated.zip"), "wb").write(whole[:len(whole) // 2])
