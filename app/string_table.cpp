@@ -121,6 +121,15 @@ std::string FormatText(std::string_view pattern, std::initializer_list<std::stri
         ++i;
         continue;
       }
+      // "%0Nd": the argument padded with zeros to N characters.
+      if (kind == '0' && i + 3 < pattern.size() && pattern[i + 2] >= '1' && pattern[i + 2] <= '9' &&
+          pattern[i + 3] == 'd' && next != arguments.end()) {
+        const std::size_t width = static_cast<std::size_t>(pattern[i + 2] - '0');
+        if (next->size() < width) out.append(width - next->size(), '0');
+        out += *next++;
+        i += 3;
+        continue;
+      }
     }
     out += pattern[i];
   }

@@ -86,8 +86,9 @@ enum StringId : int {
   kIdsAboutText = 207,
 };
 
-// A text with its "%s" and "%d" fields replaced by the arguments in turn;
-// "%%" is a percent sign; fields without an argument stay as they are.
+// A text with its "%s" and "%d" fields replaced by the arguments in turn
+// ("%02d" pads its argument with zeros to two characters); "%%" is a
+// percent sign; fields without an argument stay as they are.
 std::string FormatText(std::string_view pattern, std::initializer_list<std::string> arguments);
 
 // The first and last identifier of the string table.

@@ -670,6 +670,8 @@ std::string MainHelp() {
              "  gallery   render every template on one photo, with a contact sheet\n"
              "  classes   show the registered template, filter and option-pane classes\n"
              "  faces     find the faces of a photo with their eyes and mouth\n"
+             "  pack      make a template package from a template folder\n"
+             "  install   install a template package into the library\n"
              "\n"
              "Run 'grinsnap-cli COMMAND --help' for the options of a command.\n"
              "  --help      show this help\n"
@@ -682,6 +684,23 @@ std::string MainHelp() {
 }
 
 std::string CommandHelp(const std::string& command) {
+  if (command == "pack")
+    return "Usage: grinsnap-cli pack FOLDER -o PACKAGE [--force]\n\n"
+           "Makes a template package (a zip archive) of FOLDER: its template document\n"
+           "(one .tmpl, or one .xml in the folder itself, stored as .tmpl), its resources\n"
+           "and its thumbnail, all under the folder's name.\n\n"
+           "  -o, --output PACKAGE  the package to write\n"
+           "  -f, --force           replace PACKAGE when it exists\n\n" +
+           std::string(kExitCodesHelp);
+  if (command == "install")
+    return "Usage: grinsnap-cli install PACKAGE [--template NAME]\n\n"
+           "Installs a template package into the library the way the gallery installs a\n"
+           "download: into the online template's directory, through a staging folder,\n"
+           "and marks the template downloaded.\n\n"
+           "  --template NAME  the online template it belongs to (default: the one whose\n"
+           "                   address ends in the package's file name, or whose name is\n"
+           "                   the file name without its extension)\n\n" +
+           std::string(kExitCodesHelp);
   if (command == "list")
     return "Usage: grinsnap-cli list [--all] [--names]\n\n"
            "Shows the template gallery as a tree of tabs, groups and templates.\n\n"

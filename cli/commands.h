@@ -13,6 +13,8 @@ int RunBatch(const std::vector<std::string>& words);
 int RunGallery(const std::vector<std::string>& words);
 int RunClasses(const std::vector<std::string>& words);
 int RunFaces(const std::vector<std::string>& words);
+int RunPack(const std::vector<std::string>& words);
+int RunInstall(const std::vector<std::string>& words);
 
 // The text of "grinsnap-cli --help" and of "grinsnap-cli COMMAND --help";
 // empty for an unknown command.

@@ -27,7 +27,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", RunList}, {"apply", RunApply}, {"batch", RunBatch}, {"gallery", RunGallery}, {"classes", RunClasses},
-    {"faces", RunFaces},
+    {"faces", RunFaces}, {"pack", RunPack}, {"install", RunInstall},
 };
 
 int Fail(const CliError& error) {
@@ -84,5 +84,5 @@ int main(int argc, char** argv) {
     }
   }
   return Fail(CliError(kExitUsage, "unknown command '" + first + "'",
-                       "the commands are list, apply, batch, gallery, classes and faces; see --help"));
+                       "the commands are list, apply, batch, gallery, classes, faces, pack and install; see --help"));
 }

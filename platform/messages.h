@@ -32,6 +32,13 @@ inline constexpr std::uint32_t kMsgPhotoDropped = kWmUser + 2267;
 // GIF export progress, wParam = per cent (0xCDC).
 inline constexpr std::uint32_t kMsgGifProgress = kWmUser + 2268;
 inline constexpr std::uint32_t kMsgLanguageChanged = kWmUser + 3800;
+// Results of the version check: a newer version (wParam = its version
+// number, lParam = its build), the program is up to date (the same), the
+// check failed (lParam = a std::string* with the text, which the receiver
+// deletes).
+inline constexpr std::uint32_t kMsgNewVersion = kWmUser + 3900;
+inline constexpr std::uint32_t kMsgUpToDate = kWmUser + 3901;
+inline constexpr std::uint32_t kMsgVersionCheckFailed = kWmUser + 3902;
 
 // Timer ids.
 inline constexpr int kTimerPreviewBusy = 37;       // preview busy animation, 10 ms

@@ -8,6 +8,7 @@ PACKAGES=(
   libopencv-dev opencv-data
   libtinyxml2-dev libgif-dev libtiff-dev
   liblcms2-dev libexiv2-dev zlib1g-dev
+  libcurl4-openssl-dev libzip-dev python3
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
   # the install tests: desktop-file-validate, appstreamcli, groff for the manual pages

@@ -9,6 +9,7 @@
 
 #include "app/language.h"
 #include "app/settings.h"
+#include "app/site_config.h"
 #include "app/template_library.h"
 #include "core/process_engine.h"
 
@@ -24,6 +25,8 @@ struct AppContext {
   std::unique_ptr<CLanguage> language;
   CProcessEngine engine;
   TemplateLibrary library;
+  // The product web site (config.cfg); empty in tests that do not set it.
+  SiteConfig site;
   // One-time tips the user asked not to see again in this run.
   std::set<int> dismissedTips;
   // Something the program keeps for the user (the library, the settings)

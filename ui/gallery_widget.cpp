@@ -630,6 +630,8 @@ GalleryWidget::~GalleryWidget() {
     std::lock_guard lock(link_->mutex);
     link_->mailbox = nullptr;
   }
+  // Downloads the gallery started end with it; what they fetched so far is removed.
+  for (const auto& [entry, service] : downloading_) service->Cancel(*entry);
   GalleryThumbnailWorker::Instance().Detach(this);
 }
 
@@ -853,7 +855,10 @@ void GalleryWidget::DoubleClick(GalleryItem& item) {
     const TemplateEntry* key = item.entry;
     const bool started =
         downloads_->Start(*item.entry, [link, key](const DownloadReport& report) { link->Deliver(key, report); });
-    if (!started) GalleryLayout::FinishDownload(item, false);
+    if (started)
+      downloading_[key] = downloads_;
+    else
+      GalleryLayout::FinishDownload(item, false);
     list_->update();
   }
   Pick(item);
@@ -865,6 +870,7 @@ void GalleryWidget::DownloadSelected() {
 }
 
 void GalleryWidget::OnDownloadReport(const TemplateEntry* entry, const DownloadReport& report) {
+  if (report.finished) downloading_.erase(entry);
   GalleryItem* item = layout_.FindItem(entry);
   if (!item || item->state != kItemDownloading) return;
   if (!report.finished) {
@@ -872,11 +878,14 @@ void GalleryWidget::OnDownloadReport(const TemplateEntry* entry, const DownloadR
     list_->update();
     return;
   }
-  OnDownloadFinished(*item, report.success);
+  OnDownloadFinished(*item, report);
 }
 
-void GalleryWidget::OnDownloadFinished(GalleryItem& item, bool success) {
+void GalleryWidget::OnDownloadFinished(GalleryItem& item, const DownloadReport& report) {
   TemplateEntry& entry = *item.entry;
+  const bool success = report.success;
+  // The package's template document becomes the entry's, in its template.cfg too.
+  if (success && !report.filePath.empty()) TemplateLibrary::SetFilePath(entry, report.filePath);
   bool installed = false;
   std::error_code ec;
   if (success && !entry.filePath.empty() && std::filesystem::exists(entry.filePath, ec)) {

@@ -118,7 +118,7 @@ private:
   void DrainMail();
   void OnThumbnailReady(const TemplateEntry* entry, std::uint64_t generation, const QImage& image);
   void OnDownloadReport(const TemplateEntry* entry, const DownloadReport& report);
-  void OnDownloadFinished(GalleryItem& item, bool success);
+  void OnDownloadFinished(GalleryItem& item, const DownloadReport& report);
 
   // Mouse actions of the list.
   void Pick(GalleryItem& item);
@@ -153,6 +153,9 @@ private:
   QImage badges_[4];
 
   TemplateDownloadService* downloads_ = nullptr;
+  // Entries whose download runs, with the service that runs it; cancelled
+  // when the gallery goes.
+  std::map<const TemplateEntry*, TemplateDownloadService*> downloading_;
   // Download reports reach the gallery through this link, which the
   // destructor cuts before anything else goes.
   struct Link;

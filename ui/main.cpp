@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   AppContext app;
   SetApp(&app);
   app.programFolder = ProgramDataFolder();
+  app.site = SiteConfig::Read(app.programFolder);
 
   ScreenRect workArea{0, 0, 1280, 800};
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -37,6 +37,7 @@
 #include "ui/preview_widget.h"
 #include "ui/qt_language.h"
 #include "ui/qt_message_target.h"
+#include "ui/version_dialog.h"
 #include "ui/work_area.h"
 
 namespace grinsnap {
@@ -128,9 +129,15 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
 
   // Escape and F1 reach the main window from every child.
   qApp->installEventFilter(this);
+
+  // The quiet check for a newer version; only a newer version is reported.
+  SetVersionResultTarget(mainTarget_.get());
+  startupCheck_ = StartStartupVersionCheck(app_);
 }
 
 MainWindow::~MainWindow() {
+  if (VersionResultTarget() == mainTarget_.get()) SetVersionResultTarget(nullptr);
+  startupCheck_.reset();
   qApp->removeEventFilter(this);
   app_.engine.SetMainWindow(nullptr);
 }
@@ -167,7 +174,7 @@ void MainWindow::BuildMenus() {
   languageMenu_ = settingsMenu_->addMenu("Language");
   settingsMenu_->addSeparator();
   AddCommand(settingsMenu_, "Help...", kMenuHelp)->setShortcut(Qt::Key_F1);
-  AddCommand(settingsMenu_, "Check for new update...", kMenuCheckUpdate)->setEnabled(false);
+  AddCommand(settingsMenu_, "Check for new update...", kMenuCheckUpdate);
   AddCommand(settingsMenu_, "About", kMenuAbout);
   BuildLanguageMenu();
 
@@ -369,6 +376,7 @@ void MainWindow::RunMenuCommand(int id) {
     case kMenuRedo: workArea_->Redo(); break;
     case kMenuHelp: OpenHelp(); break;
     case kMenuAbout: ShowAbout(); break;
+    case kMenuCheckUpdate: CheckForUpdate(); break;
     default: break;  // Save, Save As and Restore do nothing
   }
   RebuildToolBar();
@@ -440,10 +448,31 @@ void MainWindow::ShowTip(int stringId) {
 
 MessageTarget* MainWindow::MessageReceiver() const { return mainTarget_.get(); }
 
-void MainWindow::OnMainMessage(std::uint32_t message, std::uintptr_t, std::intptr_t) {
+void MainWindow::OnMainMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   if (message == kMsgCommandState300 || message == kMsgCommandState600 || message == kMsgCommandState800)
     RebuildToolBar();
   if (message == kMsgFaceNotDetected) OnFaceNotDetected();
+  // At start-up only a newer version is worth a word; the failure text is freed.
+  if (message == kMsgVersionCheckFailed) delete reinterpret_cast<std::string*>(lParam);
+  if (message == kMsgNewVersion) OnNewVersion(static_cast<int>(wParam));
+}
+
+void MainWindow::OnNewVersion(int version) {
+  (void)version;
+  if (modalOpen_) return;
+  modalOpen_ = true;
+  const int answer =
+      ShowMessage(this, app_.QText(kIdsUpgradeQuestion), app_.QText(kIdsNewVersionCaption), MessageButtons::YesNo);
+  modalOpen_ = false;
+  if (answer == MessageResult::Yes && !app_.site.url.empty())
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(app_.site.DownloadPageUrl())));
+}
+
+void MainWindow::CheckForUpdate() {
+  modalOpen_ = true;
+  VersionDialog dialog(app_, this);
+  dialog.exec();
+  modalOpen_ = false;
 }
 
 void MainWindow::OnFaceNotDetected() {

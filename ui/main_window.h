@@ -14,6 +14,7 @@ namespace grinsnap {
 struct AppContext;
 class MessageTarget;
 class QtMessageTarget;
+class VersionCheck;
 class WorkArea;
 
 // Menu command identifiers of the main window.
@@ -93,6 +94,10 @@ private:
   void FillToolBar(QToolBar* bar, const std::vector<struct ToolBarEntry>& entries);
   void OnMainMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
   void OnFaceNotDetected();
+  // A newer version than this one is published: offers the download page.
+  void OnNewVersion(int version);
+  // The update dialog (settings menu).
+  void CheckForUpdate();
 
   AppContext& app_;
   WorkArea* workArea_ = nullptr;
@@ -105,6 +110,7 @@ private:
   QMenu* languageMenu_ = nullptr;
   LanguageMenu languageEntries_;
   std::unique_ptr<QtMessageTarget> mainTarget_;
+  std::unique_ptr<VersionCheck> startupCheck_;
   bool modalOpen_ = false;
   bool exportPending_ = false;
   bool addToInputPending_ = false;

@@ -408,6 +408,12 @@ void PreviewWidget::mousePressEvent(QMouseEvent* event) {
   impl_->UpdateCursor();
 }
 
+void PreviewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press still goes to the template's controls, as before.
+  mousePressEvent(event);
+  if (event->button() == Qt::LeftButton) emit doubleClicked();
+}
+
 void PreviewWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const bool down = impl_->leftDown && (event->buttons() & Qt::LeftButton);

@@ -61,11 +61,15 @@ signals:
   void filesDropped(const QStringList& paths);
   // The template's on-image controls changed; finished is true on release.
   void parametersChanged(bool finished);
+  // A left double click on the preview (it starts the download of a
+  // selected online template).
+  void doubleClicked();
 
 protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;

@@ -168,6 +168,8 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     else
       app_.engine.Refresh(), preview_->ShowResult();
   });
+  // A double click on the preview downloads the selected online template.
+  connect(preview_, &PreviewWidget::doubleClicked, gallery_, &GalleryWidget::DownloadSelected);
   connect(gallery_, &GalleryWidget::templateChosen, this, [this](TemplateEntry* entry) {
     if (entry) SelectTemplate(*entry);
   });
@@ -176,10 +178,13 @@ WorkArea::WorkArea(AppContext& app, QWidget* parent) : QWidget(parent), app_(app
     UseTemplate(nullptr);
     app_.engine.ClearOutput();
     preview_->ShowResult();
-    // The hint stands on an empty preview, not over the photo.
-    if (!hint.isEmpty()) {
+    // The hint stands on an empty preview, not over the photo. A download
+    // that starts brings no hint of its own: the one showing stays.
+    const QString shown = hint.isEmpty() && hintFromGallery_ ? galleryHint_ : hint;
+    if (!shown.isEmpty()) {
       preview_->SetFallbackPicture(cv::Mat());
-      preview_->SetHint(hint);
+      preview_->SetHint(shown);
+      galleryHint_ = shown;
       hintFromGallery_ = true;
     }
   });

@@ -160,6 +160,7 @@ private:
   PhotoLoader* loader_ = nullptr;
   TemplateEntry* chosenEntry_ = nullptr;  // the gallery entry of the current template
   bool hintFromGallery_ = false;          // the preview shows the gallery's download hint
+  QString galleryHint_;  // the gallery's hint last shown
   std::map<const void*, HistoryState> historyStates_;
   std::deque<ShownPhoto> shownPhotos_;  // newest first
   QString currentPhotoName_;

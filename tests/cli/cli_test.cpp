@@ -11,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "test_support/camera_photo.h"
+#include "test_support/package_site.h"
 #include "test_support/test_support.h"
 
 namespace grinsnap {
@@ -91,7 +92,8 @@ TEST(CliApply, ByPathAndByNameWriteThePicture) {
   std::string firstName;
   std::istringstream lines(run.out);
   for (std::string line; std::getline(lines, line);)
-    if (line.rfind("    ", 0) == 0 && line[4] != ' ') firstName = line.substr(4);
+    if (line.rfind("    ", 0) == 0 && line[4] != ' ' && line.find(" (online") == std::string::npos)
+      firstName = line.substr(4);  // online templates cannot be applied before they are installed
   ASSERT_FALSE(firstName.empty()) << run.out;
   std::string upper = firstName;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -480,8 +482,52 @@ TEST(CliFaces, PrintsAndMarksTheFacesOrTheDefaultBox) {
   EXPECT_EQ(Cli({"faces", (folder / "gone.png").string()}).exitCode, 4);
 }
 
+TEST(CliPackages, TheOnlineCatalogueInstallsAndRenders) {
+  const fs::path out = test::FreshFolder("cli_packages");
+  const std::pair<const char*, const char*> catalogue[] = {
+      {"Arctic Frost", "arctic_frost"}, {"Amber Glow", "amber_glow"}, {"Cold Press Graphite", "cold_press_graphite"}};
+  CliRun run = Cli({"list"});
+  for (const auto& [name, file] : catalogue) EXPECT_NE(run.out.find(std::string(name) + " (online)\n"), std::string::npos);
+  for (const auto& [name, file] : catalogue) {
+    SCOPED_TRACE(name);
+    const fs::path package = fs::path(GRINSNAP_SITE_DIR) / "templates" / (std::string(file) + ".zip");
+    run = Cli({"install", package.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find(std::string("installed '") + name + "'"), std::string::npos) << run.out;
+    const fs::path picture = out / (std::string(file) + ".png");
+    run = Cli({"apply", name, Photo("coffee.png"), "-o", picture.string(), "--size", "160x120"});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_FALSE(cv::imread(picture.string()).empty());
+  }
+  run = Cli({"list"});
+  for (const auto& [name, file] : catalogue)
+    EXPECT_NE(run.out.find(std::string(name) + " (online, downloaded)"), std::string::npos) << run.out;
+
+  // A package of one's own, made by pack, installs under a name given.
+  const fs::path folder = out / "My Amber";
+  fs::create_directories(folder);
+  std::ofstream(folder / "mine.xml") << "<effect><template name=\"Mine\"/><filter name=\"SimpleTemplate\">"
+                                        "<filter name=\"MoonFilter\"/></filter></effect>";
+  run = Cli({"pack", folder.string(), "-o", (out / "mine.zip").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(Cli({"pack", folder.string(), "-o", (out / "mine.zip").string()}).exitCode, 5);  // exists
+  run = Cli({"install", (out / "mine.zip").string(), "--template", "Amber Glow"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("My Amber/mine.tmpl"), std::string::npos) << run.out;
+
+  // What cannot be installed says why and changes nothing.
+  ASSERT_FALSE(test::TestPackages().empty());
+  run = Cli({"install", (test::TestPackages() / "slip_parent.zip").string(), "--template", "Arctic Frost"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.out.find("climbs out"), std::string::npos) << run.out;
+  run = Cli({"install", (out / "mine.zip").string()});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.out.find("no online template named 'mine'"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("'Cold Press Graphite'"), std::string::npos) << run.out;
+}
+
 TEST(CliHelp, EveryCommandHasHelpAndTheVersionIsShown) {
-  for (const char* command : {"list", "apply", "batch", "gallery", "classes", "faces"}) {
+  for (const char* command : {"list", "apply", "batch", "gallery", "classes", "faces", "pack", "install"}) {
     const CliRun run = Cli({command, "--help"});
     EXPECT_EQ(run.exitCode, 0) << command;
     EXPECT_NE(run.out.find("Usage: grinsnap-cli"), std::string::npos) << command;

@@ -26,6 +26,7 @@
 #include "app/template_library.h"
 #include "core/template_document.h"
 #include "test_support/gate_filter.h"
+#include "test_support/package_site.h"
 #include "test_support/qt_input.h"
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
@@ -348,7 +349,9 @@ TEST_F(GalleryTest, OnlineTemplatesDownloadOnDoubleClick) {
   ASSERT_EQ(online_, (std::vector<TemplateEntry*>{remote}));
   EXPECT_EQ(hints_.back(), "Double Click To Download Online Template \"Remote\"");
 
-  // Nothing can be fetched yet: the download fails at once and may be retried.
+  // Nothing can be fetched: the download fails at once and may be retried.
+  UnavailableDownloadService unavailable;
+  gallery->SetDownloadService(&unavailable);
   DoubleClick(list, tile);
   EXPECT_EQ(gallery->ItemState(*remote), kItemDownloadFailed);
   EXPECT_EQ(hints_.back(), "Download Failed, Double Click To Redownload");
@@ -392,6 +395,66 @@ TEST_F(GalleryTest, OnlineTemplatesDownloadOnDoubleClick) {
   DownloadCallback late = downloads.callbacks[0];
   gallery.reset();
   std::thread([&] { late({true, true, 100}); }).join();
+  QCoreApplication::processEvents();
+}
+
+TEST_F(GalleryTest, ADownloadedTemplateInstallsAndRenders) {
+  test::PackageSite site;
+  ASSERT_TRUE(site.Running());
+  TemplateEntry* remote = Entry("Remote");
+  remote->url = "$(Site)/slow/frost.zip";
+  SiteConfig config;
+  config.url = site.Url();
+  CurlDownloadService downloads(root_ / "Download", config);
+  AddPhoto("chelsea.png");
+  auto gallery = MakeGallery();
+  gallery->SetDownloadService(&downloads);
+  gallery->SetCurrentTab(1);
+  const GalleryItem* item = gallery->Layout().FindItem(remote);
+
+  DoubleClick(*gallery->ListView(), gallery->TileRect(*remote).center());
+  EXPECT_EQ(item->state, kItemDownloading);
+  // The tile follows the download's progress.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return item->progress > 0 && item->progress < 100; }, kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return item->state != kItemDownloading; }, kWaitMs));
+  ASSERT_EQ(item->state, kItemDownloaded);
+  EXPECT_EQ(item->progress, -1);
+  ASSERT_NE(remote->document, nullptr);
+  EXPECT_STREQ(remote->element->Attribute("filepath"), ".\\frost\\frost.tmpl");
+  EXPECT_EQ(IntAttribute(*remote->element, "downloaded"), 1);
+  EXPECT_EQ(fs::path(remote->filePath), lib_ / "frost" / "frost.tmpl");
+  EXPECT_EQ(chosen_, (std::vector<TemplateEntry*>{remote}));  // the work area takes it
+  // Its tile now shows the template rendered on the photo.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return gallery->HasThumbnail(*remote); }, kWaitMs));
+  EXPECT_EQ(gallery->Thumbnail(*remote), DirectThumbnail(*remote));
+
+  // The flag and the path reach template.cfg, and a fresh read installs it.
+  ASSERT_TRUE(app_.library.WriteBack());
+  TemplateLibrary reread;
+  ASSERT_TRUE(reread.Read(env_));
+  bool found = false;
+  for (const auto& column : reread.Columns())
+    for (const auto& entry : column->entries)
+      if (entry->name == "Remote") found = entry->downloaded && entry->document != nullptr;
+  EXPECT_TRUE(found);
+}
+
+TEST_F(GalleryTest, ClosingTheGalleryCancelsItsDownloads) {
+  test::PackageSite site;
+  ASSERT_TRUE(site.Running());
+  TemplateEntry* remote = Entry("Remote");
+  remote->url = site.Url("/stall/ember.zip");
+  CurlDownloadService downloads(root_ / "Download", SiteConfig{});
+  auto gallery = MakeGallery();
+  gallery->SetDownloadService(&downloads);
+  gallery->SetCurrentTab(1);
+  DoubleClick(*gallery->ListView(), gallery->TileRect(*remote).center());
+  ASSERT_EQ(downloads.Running(), 1);
+  gallery.reset();
+  downloads.WaitAll();  // returns once the cancelled transfer ended
+  EXPECT_TRUE(fs::is_empty(root_ / "Download"));
+  EXPECT_FALSE(fs::exists(lib_ / "ember"));
+  EXPECT_EQ(remote->document, nullptr);
   QCoreApplication::processEvents();
 }
 
