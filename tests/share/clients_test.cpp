@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "fake_service.h"
+#include "tests/share/fake_service.h"
 #include "share/fb_api.h"
 #include "share/flick_api.h"
 #include "share/pixhaven_api.h"
