@@ -59,7 +59,8 @@ bool FBApi::Upload(const std::string& file, const std::string& message, const st
   part = curl_mime_addpart(form);
   curl_mime_name(part, "source");
   curl_mime_type(part, "file");
-  curl_mime_filename(part, file.c_str());
+  // The file's own name only: its folder would tell the service the user's home.
+  curl_mime_filename(part, FileNameOf(file).c_str());
   curl_mime_data_cb(part, stream.Size(), &FileStream::Read, nullptr, nullptr, &stream);
   curl_easy_setopt(h, CURLOPT_MIMEPOST, form);
   curl_slist* headers = curl_slist_append(nullptr, "Expect:");

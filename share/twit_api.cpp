@@ -74,12 +74,13 @@ bool TwitApi::Upload(const std::string& file, const std::string& message, const 
   FileStream stream(cancel_, 1024);
   if (!stream.Open(file)) return false;
   const std::string url = ApiUrl("/1.1/statuses/update_with_media");
-  // The multipart body is not part of the signature.
+  // The multipart body is not part of the signature. The part carries the
+  // file's own name: its folder would tell the service the user's home.
   const auto signedRequest = SignRequest("POST", url, session_.Credentials());
   // A refused update (an expired token, a picture too large) comes back as
   // an HTTP error; counting it as shared would tell the user a lie.
   return PostMultipart(session_.Curl(), config_, url, {signedRequest.authorization}, {{"status", message}},
-                       {"media[]", "application/octet-stream", file}, stream, progress_, session_.ReplyBuffer());
+                       {"media[]", "application/octet-stream", FileNameOf(file)}, stream, progress_, session_.ReplyBuffer());
 }
 
 }  // namespace grinsnap::share
