@@ -82,8 +82,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def body(self):
         length = int(self.headers.get("Content-Length", "0"))
-        if scenario() == "slow":
-            # Take the body slowly and keep the client waiting for the answer.
+        if scenario() == "slow" and self.headers.get("Content-Type", "").startswith("multipart/"):
+            # Take an upload slowly and keep the client waiting for the answer.
             data = b""
             while len(data) < length:
                 chunk = self.rfile.read(min(4096, length - len(data)))
