@@ -27,7 +27,7 @@ inline constexpr std::uint32_t kMsgPhotoClicked = kWmUser + 2254;
 // The upload wizard uses the range first..last.
 inline constexpr std::uint32_t kMsgUploadWizardFirst = kWmUser + 2257;
 inline constexpr std::uint32_t kMsgUploadWizardLast = kWmUser + 2266;
-// The browser reached an address during authorisation (lParam: the address as a heap std::string*).
+// The browser reached an address during authorisation (the wizard keeps the address).
 inline constexpr std::uint32_t kMsgShareNavigated = kWmUser + 2257;
 // A page's Next (lParam 0) or Previous (lParam 1); wParam = the page.
 inline constexpr std::uint32_t kMsgSharePage = kWmUser + 2258;

@@ -60,10 +60,7 @@ CDlgUpload::CDlgUpload(AppContext& app, std::unique_ptr<share::CPhotoShare> clie
     QMetaObject::invokeMethod(self, [self] { self->RefreshProgress(); }, Qt::QueuedConnection);
   };
   if (client_->UsesWebAuthorization()) {
-    loopback_ = new LoopbackRedirect([this](const std::string& url) {
-      // A heap copy travels with the message; the handler takes it back.
-      target_->Post(kMsgShareNavigated, 0, reinterpret_cast<LParam>(new std::string(url)));
-    }, this);
+    loopback_ = new LoopbackRedirect([this](const std::string& url) { PostNavigated(url); }, this);
     if (loopback_->Listening()) client_->SetRedirectUrl(loopback_->RedirectUrl());
   }
 
@@ -208,9 +205,7 @@ QWidget* CDlgUpload::BuildWebPage() {
   connect(reopen, &QPushButton::clicked, this, [this] { OpenUrl(client_->GetAuthorizationUrl()); });
   // Where no loopback listener could be opened, the user pastes the address
   // the browser ended on.
-  connect(go, &QPushButton::clicked, this, [this] {
-    target_->Post(kMsgShareNavigated, 0, reinterpret_cast<LParam>(new std::string(webAddress_->text().toStdString())));
-  });
+  connect(go, &QPushButton::clicked, this, [this] { PostNavigated(webAddress_->text().toStdString()); });
   return page;
 }
 
@@ -303,11 +298,13 @@ LParam CDlgUpload::Handle(std::uint32_t message, WParam wParam, LParam lParam) {
     case kMsgSharePage:
       OnPage(static_cast<Page>(wParam), lParam == 1);
       break;
-    case kMsgShareNavigated: {
-      std::unique_ptr<std::string> url(reinterpret_cast<std::string*>(lParam));
-      if (url) OnNavigated(*url);
+    case kMsgShareNavigated:
+      if (!navigated_.empty()) {
+        const std::string url = std::move(navigated_.front());
+        navigated_.pop_front();
+        OnNavigated(url);
+      }
       break;
-    }
     case kMsgShareLoginFailed:
       ShowResult(kIdsLoginFailed);
       break;
@@ -366,6 +363,13 @@ void CDlgUpload::OnPage(Page page, bool previous) {
     ShowPage(kPageProgress);
     StartWorker();
   }
+}
+
+void CDlgUpload::PostNavigated(const std::string& url) {
+  // The addresses wait in order on the interface thread, where both the
+  // listener and the paste button run; the message only says one is there.
+  navigated_.push_back(url);
+  target_->Post(kMsgShareNavigated, 0, 0);
 }
 
 void CDlgUpload::OnNavigated(const std::string& url) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,6 +73,7 @@ private:
   LParam Handle(std::uint32_t message, WParam wParam, LParam lParam);
   void ShowPage(Page page);
   void OnPage(Page page, bool previous);
+  void PostNavigated(const std::string& url);
   void OnNavigated(const std::string& url);
   void StartWorker();
   void JoinWorker();
@@ -97,6 +99,7 @@ private:
   QtMessageTarget* target_ = nullptr;
   QtTimerService* timers_ = nullptr;
   LoopbackRedirect* loopback_ = nullptr;
+  std::deque<std::string> navigated_;
 
   QStackedWidget* pages_ = nullptr;
   QWidget* infoPage_ = nullptr;
