@@ -27,6 +27,21 @@ inline constexpr std::uint32_t kMsgPhotoClicked = kWmUser + 2254;
 // The upload wizard uses the range first..last.
 inline constexpr std::uint32_t kMsgUploadWizardFirst = kWmUser + 2257;
 inline constexpr std::uint32_t kMsgUploadWizardLast = kWmUser + 2266;
+// The browser reached an address during authorisation (the wizard keeps the address).
+inline constexpr std::uint32_t kMsgShareNavigated = kWmUser + 2257;
+// A page's Next (lParam 0) or Previous (lParam 1); wParam = the page.
+inline constexpr std::uint32_t kMsgSharePage = kWmUser + 2258;
+inline constexpr std::uint32_t kMsgShareLoginFailed = kWmUser + 2259;
+inline constexpr std::uint32_t kMsgShareUploadFailed = kWmUser + 2260;
+inline constexpr std::uint32_t kMsgShareUploadDone = kWmUser + 2261;
+// After a cancel, or OK on the result page: the wizard closes.
+inline constexpr std::uint32_t kMsgShareCancelled = kWmUser + 2262;
+// Cancel on the progress page.
+inline constexpr std::uint32_t kMsgShareCancel = kWmUser + 2263;
+inline constexpr std::uint32_t kMsgShareStatus = kWmUser + 2264;
+// The browser's download begins (wParam 1) or completes (wParam 0).
+inline constexpr std::uint32_t kMsgShareBusy = kWmUser + 2265;
+inline constexpr std::uint32_t kMsgShareNewWindow = kWmUser + 2266;
 // A photo dropped from the photo list onto the preview (drop point, photo item).
 inline constexpr std::uint32_t kMsgPhotoDropped = kWmUser + 2267;
 // GIF export progress, wParam = per cent (0xCDC).

@@ -11,6 +11,8 @@ PACKAGES=(
   libcurl4-openssl-dev libzip-dev python3
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
+  # the share clients: HTTP, OAuth signatures; their tests run a python3 fake service
+  libcurl4-openssl-dev libssl-dev python3
   # the install tests: desktop-file-validate, appstreamcli, groff for the manual pages
   desktop-file-utils appstream groff-base
 )

@@ -17,6 +17,7 @@
 #include "ui/export_dialog.h"
 #include "ui/photo_edit_dialog.h"
 #include "ui/qt_language.h"
+#include "ui/share_flow.h"
 
 namespace grinsnap {
 
@@ -80,6 +81,19 @@ PreviewDialog::PreviewDialog(AppContext& app, const cv::Mat& result, const Photo
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(edit);
   buttons->addStretch(1);
+  // One share button a service, in the order of the wizard's service index.
+  const std::pair<share::ShareService, const char*> services[] = {{share::ShareService::Facebook, "Facebook"},
+                                                                  {share::ShareService::Twitter, "Twitter"},
+                                                                  {share::ShareService::Flickr, "Flickr"},
+                                                                  {share::ShareService::Pixhaven, "Pixhaven"}};
+  for (const auto& [service, name] : services) {
+    auto* share = new QPushButton(name, this);
+    share->setObjectName(QString("share%1").arg(static_cast<int>(service)));
+    share->setToolTip(tr("Share on %1").arg(name));
+    connect(share, &QPushButton::clicked, this, [this, service] { Share(service); });
+    buttons->addWidget(share);
+  }
+  buttons->addStretch(1);
   buttons->addWidget(save);
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
@@ -131,6 +145,14 @@ void PreviewDialog::Save() {
   ExportDialog dialog(app_, std::move(source), exportPath_, this);
   if (dialog.exec() == QDialog::Accepted) saved_ = true;
   exportPath_ = dialog.Path();
+}
+
+}  // namespace grinsnap
+
+namespace grinsnap {
+
+void PreviewDialog::Share(share::ShareService service) {
+  SharePicture(this, app_, service, photo_.WorkingImage(), photoFile_.empty() ? photoName_ : photoFile_.string());
 }
 
 }  // namespace grinsnap

@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/photo_item.h"
+#include "share/photo_share.h"
 
 namespace grinsnap {
 
@@ -37,7 +38,8 @@ private:
 // folder, and removes that file when it closes.
 //
 // Control ids (section DIALOG_IDD_157 of a language file): Edit 1001, Save
-// 1002, Close 2. Children by object name: "picture", "edit", "save", "close".
+// 1002, Close 2. Children by object name: "picture", "edit", "save", "close",
+// and the share buttons "share0" (Facebook) to "share3" (the album service).
 class PreviewDialog : public QDialog {
   Q_OBJECT
 public:
@@ -62,6 +64,8 @@ public:
   bool EditPhoto();
   // Save: the export dialog for the photo.
   void Save();
+  // A share button: the upload wizard for the service.
+  void Share(share::ShareService service);
 
 private:
   void WriteTempFile(const std::string& sourcePath);
