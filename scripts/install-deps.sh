@@ -8,11 +8,13 @@ PACKAGES=(
   libopencv-dev opencv-data
   libtinyxml2-dev libgif-dev libtiff-dev
   liblcms2-dev libexiv2-dev zlib1g-dev
+  # template downloads and the share clients (HTTP), template packages (zip);
+  # the tests' local web sites and fake services run on python3
   libcurl4-openssl-dev libzip-dev python3
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
-  # the share clients: HTTP, OAuth signatures; their tests run a python3 fake service
-  libcurl4-openssl-dev libssl-dev python3
+  # the share clients' OAuth signatures
+  libssl-dev
   # the install tests: desktop-file-validate, appstreamcli, groff for the manual pages
   desktop-file-utils appstream groff-base
 )
