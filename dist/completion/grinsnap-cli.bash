@@ -10,7 +10,7 @@ _grinsnap_cli() {
     [[ $COMP_CWORD -gt 0 ]] && prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
 
-    local commands="list apply batch gallery classes faces"
+    local commands="list apply batch gallery classes faces pack install"
     if [[ $COMP_CWORD -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -26,6 +26,8 @@ _grinsnap_cli() {
         gallery) options="--output --all --seed --force --help" ;;
         classes) options="--help" ;;
         faces) options="--json --mark --force --help" ;;
+        pack) options="--output --force --help" ;;
+        install) options="--template --help" ;;
         help | --help | -h) COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
         *) return ;;
     esac
@@ -35,6 +37,10 @@ _grinsnap_cli() {
             COMPREPLY=($(compgen -W "jpg png bmp webp tif" -- "$cur"))
             return ;;
         --size | --seed | --var1 | --var2 | --var3 | --roi | --pick | --quality | --jobs | --gif-delay)
+            return ;;
+        --template)
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -W "$("${COMP_WORDS[0]}" list --all --names 2>/dev/null)" -- "$cur"))
             return ;;
         -o | --output)
             compopt -o filenames 2>/dev/null
@@ -61,7 +67,7 @@ _grinsnap_cli() {
     for ((i = 2; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             --size | --seed | --var1 | --var2 | --var3 | --roi | --pick | --quality | --jobs | --gif-delay | --format | \
-                -o | --output | --mark) ((i++)) ;;
+                -o | --output | --mark | --template) ((i++)) ;;
             -*) ;;
             *) ((positional++)) ;;
         esac
