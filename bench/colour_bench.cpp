@@ -18,26 +18,12 @@
 
 #include "platform/colour_profile.h"
 #include "platform/image_loader.h"
+#include "tests/test_support/colour_test.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::uint8_t> AdobeRgbProfile() {
-  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 563.0 / 256.0);
-  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(gamma);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<std::uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
 
 template <typename Work>
 double BestMs(Work work, int runs = 5) {
@@ -56,7 +42,7 @@ int main() {
   cv::Mat photo = cv::imread(GRINSNAP_BENCH_JPEG, cv::IMREAD_COLOR);
   if (photo.empty()) photo = cv::Mat(600, 800, CV_8UC3, cv::Scalar(90, 120, 150));
   cv::resize(photo, photo, {4000, 3000}, 0, 0, cv::INTER_CUBIC);
-  const std::vector<std::uint8_t> profile = AdobeRgbProfile();
+  const std::vector<std::uint8_t> profile = grinsnap::test::AdobeRgbProfile();
 
   const int threads = cv::getNumThreads();
   for (const int n : {1, threads}) {
