@@ -15,4 +15,4 @@ fi
 cmake --build "$build" --target grinsnap-make-textures grinsnap-make-frames -j2
 "$build/bin/grinsnap-make-textures" data/templates/2d/textures
 "$build/bin/grinsnap-make-frames" data/templates
-git status --short data/templates/2d/textures data/templates/frames data/templates/3d
+git status --short data/templates/2d/textures data/templates/frames data/templates/3d data/templates/collage

@@ -1,6 +1,7 @@
 #include "templates/builtin_classes.h"
 
 #include "filters/register_filters.h"
+#include "templates/collage_template.h"
 #include "templates/frame_template.h"
 #include "templates/mesh_template.h"
 #include "templates/simple_template.h"
@@ -10,6 +11,7 @@ namespace grinsnap {
 std::span<const ClassEntry> TemplateClasses() {
   static constexpr ClassEntry kClasses[] = {
       Entry<CT_3DMesh>(),       // "3DMeshTemplate"
+      Entry<CT_Collage>(),      // "CollageTemplate"
       Entry<CT_Frame>(),        // "FrameTemplate"
       Entry<CT_SimpleTempl>(),  // "SimpleTemplate"
   };

@@ -297,6 +297,38 @@ cv::Mat Backdrop(cv::Size size) {
   return out;
 }
 
+// A tile of the tile collage: its texture (a pale rim with alpha, clear
+// around the shape) and its mask (white where the photo shows), drawn
+// from a polygon in fractions of the tile. The photo shows inside a band
+// a little inside the rim.
+void Tile(const std::vector<cv::Point2f>& shape, cv::Mat& texture, cv::Mat& mask) {
+  const int side = 256;
+  const float inset = 0.055f;
+  cv::Point2f centre(0, 0);
+  for (const cv::Point2f& p : shape) centre += p;
+  centre *= 1.0f / static_cast<float>(shape.size());
+  std::vector<cv::Point> outer, inner;
+  for (const cv::Point2f& p : shape) {
+    outer.emplace_back(cvRound(p.x * side), cvRound(p.y * side));
+    const cv::Point2f q = p + (centre - p) * (inset / std::max(0.1f, static_cast<float>(cv::norm(centre - p)) * 2));
+    inner.emplace_back(cvRound(q.x * side), cvRound(q.y * side));
+  }
+  cv::Mat alpha(side, side, CV_8UC1, cv::Scalar(0));
+  cv::fillPoly(alpha, std::vector<std::vector<cv::Point>>{outer}, cv::Scalar(255), cv::LINE_AA);
+  mask = cv::Mat(side, side, CV_8UC3, cv::Scalar(0, 0, 0));
+  cv::fillPoly(mask, std::vector<std::vector<cv::Point>>{inner}, cv::Scalar(255, 255, 255), cv::LINE_AA);
+  cv::GaussianBlur(mask, mask, cv::Size(0, 0), 1.5);
+  // The rim is lit from the upper left.
+  texture.create(side, side, CV_8UC4);
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) {
+      const float t = static_cast<float>(x + y) / (2.0f * side);
+      const cv::Vec3f c = Mix({236, 242, 246}, {150, 160, 170}, t);
+      const cv::Vec3b b = ToByte(c);
+      texture.at<cv::Vec4b>(y, x) = cv::Vec4b(b[0], b[1], b[2], alpha.at<std::uint8_t>(y, x));
+    }
+}
+
 void PrintQuad(const char* name, const std::vector<cv::Point>& p) {
   std::printf("%s window: (%d,%d) (%d,%d) (%d,%d) (%d,%d)\n", name, p[0].x, p[0].y, p[1].x, p[1].y, p[3].x, p[3].y,
               p[2].x, p[2].y);
@@ -374,6 +406,31 @@ int main(int argc, char** argv) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
       std::fprintf(stderr, "cannot write the cube's configuration\n");
+      return 1;
+    }
+  }
+  // The tiles of the tile collage: squares, the upper and lower bricks of
+  // a running bond (bricks alternate between the two), and a hexagon with
+  // its points up.
+  const std::filesystem::path folderCollage = root / "collage";
+  std::filesystem::create_directories(folderCollage);
+  const float e = 0.05f / 1.1f, q = 0.25f / 1.1f;
+  const struct {
+    const char* name;
+    std::vector<cv::Point2f> shape;
+  } tiles[] = {
+      {"tile_square", {{0.04f, 0.04f}, {0.92f, 0.04f}, {0.92f, 0.92f}, {0.04f, 0.92f}}},
+      {"tile_brick_top", {{e, e}, {1 - e, e}, {1 - e, 0.5f}, {e, 0.5f}}},
+      {"tile_brick_bottom", {{e, 0.5f}, {1 - e, 0.5f}, {1 - e, 1 - e}, {e, 1 - e}}},
+      {"tile_hexagon", {{0.5f, e}, {1 - e, 0.5f - q}, {1 - e, 0.5f + q}, {0.5f, 1 - e}, {e, 0.5f + q}, {e, 0.5f - q}}},
+  };
+  for (const auto& tile : tiles) {
+    cv::Mat texture, mask;
+    Tile(tile.shape, texture, mask);
+    const std::filesystem::path base = folderCollage / tile.name;
+    if (!cv::imwrite(base.string() + ".png", texture, options) ||
+        !cv::imwrite(base.string() + "_mask.png", mask, options)) {
+      std::fprintf(stderr, "cannot write %s\n", base.c_str());
       return 1;
     }
   }
