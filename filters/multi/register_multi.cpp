@@ -3,6 +3,7 @@
 #include "filters/multi/collage_3d.h"
 #include "filters/multi/frame.h"
 #include "filters/multi/multi_src.h"
+#include "filters/multi/teapot.h"
 
 namespace grinsnap {
 
@@ -12,6 +13,7 @@ std::span<const ClassEntry> MultiFilterClasses() {
       Entry<CF_3DCollage>(),  // "3DCollageFilter"
       Entry<CF_Frame>(),      // "FrameFilter"
       Entry<CF_MultiSrc>(),   // "MultiSrcFilter"
+      Entry<CF_Teapot>(),     // "TeapotFilter"
   };
   return kClasses;
 }
