@@ -10,6 +10,7 @@
 
 #include "core/xml_params.h"
 #include "filters/kernel_support.h"
+#include "filters/multi/model_turn.h"
 #include "platform/paths.h"
 
 namespace grinsnap {
@@ -80,6 +81,11 @@ void CF_Teapot::MirrorVertex(const VertexComponents& vertex, const VaryingSlots&
     out.texCoord[0] = (u0 + 1) / 2;
     out.texCoord[1] = rLength > 0 ? std::asin(R[1] / rLength) / std::numbers::pi_v<float> + 0.5f : 0.5f;
   }
+}
+
+bool CF_Teapot::SaveAnimation(const std::string& path, int maxWidth, int maxHeight, MessageTarget* progress) {
+  animationError_.clear();
+  return SaveModelTurn(*this, mesh_, GifWriterOptions{}, path, maxWidth, maxHeight, progress, animationError_);
 }
 
 RenderResult CF_Teapot::Run() {

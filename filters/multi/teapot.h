@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "filters/multi/frame_block.h"
 #include "filters/simple_filter.h"
 #include "render/mesh_renderer.h"
@@ -22,6 +24,9 @@ public:
   int Load() override;
   void SetFrameBlock(FrameBlock* block) override;
   bool PrepareOutput(const cv::Size* box) override;
+  // One turn of the model about the vertical axis as a looping GIF.
+  bool SaveAnimation(const std::string& path, int maxWidth, int maxHeight, MessageTarget* progress) override;
+  const std::string& AnimationError() const { return animationError_; }
 
   const MeshRenderer& Renderer() const { return renderer_; }
 
@@ -35,7 +40,8 @@ private:
   MeshBlock* mesh_ = nullptr;
   MeshRenderer renderer_;
   cv::Mat depth_;
-  cv::Mat photo_;  // the source as 8-bit BGR, the renderer's texture
+  cv::Mat photo_;
+  std::string animationError_;  // the source as 8-bit BGR, the renderer's texture
 };
 
 }  // namespace grinsnap

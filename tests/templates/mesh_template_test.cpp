@@ -290,3 +290,25 @@ TEST(TeapotFilter, MirrorAndTexturedModelsOverThePhoto) {
 
 }  // namespace
 }  // namespace grinsnap
+
+namespace grinsnap {
+namespace {
+
+TEST(TeapotFilter, ExportsOneTurnAsAGif) {
+  const fs::path folder = test::FreshFolder("teapot_gif");
+  fs::copy_file(test::ShippedDataDir() / "media" / "Meshes" / "teapot.mesh", folder / "teapot.mesh");
+  const std::string text = "<t><filter name=\"3DMeshTemplate\"><filter name=\"TeapotFilter\">"
+                           "<param mesh=\"teapot.mesh\"/></filter><param reflect=\"1\" rotation_speed=\"1\"/></filter></t>";
+  TemplateRef t(CreateTemplateFromDocument(TemplateDocument::FromText(text), folder));
+  ASSERT_TRUE(t);
+  const cv::Mat photo = test::SamplePhoto("coffee.png");
+  ASSERT_TRUE(Render(*t, {.sources = std::span<const cv::Mat>(&photo, 1), .size = OutputSize::Natural()}).IsFinished());
+  const fs::path path = folder / "teapot.gif";
+  ASSERT_TRUE(t->SaveAnimation(path.string(), 200, 200, nullptr));
+  cv::Size size;
+  EXPECT_EQ(FrameCount(path, &size), 7);  // steps of 1 below 2 pi: 0, 1, ..., 6
+  EXPECT_LE(std::max(size.width, size.height), 200);
+}
+
+}  // namespace
+}  // namespace grinsnap
