@@ -92,6 +92,8 @@ public:
     return 0;
   }
   virtual bool CanExportAnimation() { return false; }
+  // A tick of a timer the template started on a window's TimerService.
+  virtual void OnTimer(int id) { (void)id; }
   // Panel 1 is the template-parameter panel; null when no pane was made.
   virtual std::vector<COptionPanel*>* CreateOptionPanes(int panel) {
     (void)panel;

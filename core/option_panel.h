@@ -39,6 +39,8 @@ public:
   // Called at the end of AttachByRegistry, once parent and owner are known:
   // the user interface builds the pane's window here.
   virtual void Attached() {}
+  // The template's animation started (true) or stopped (false).
+  virtual void AnimationStateChanged(bool running) { (void)running; }
   // Called when the owning template is destroyed while the pane lives on.
   void DetachFromTemplate() { owner_ = nullptr; }
 

@@ -6,7 +6,10 @@
 
 #include <tinyxml2.h>
 
+#include "core/option_panel.h"
+#include "core/process_engine.h"
 #include "core/xml_params.h"
+#include "platform/messages.h"
 #include "platform/paths.h"
 
 namespace grinsnap {
@@ -53,12 +56,25 @@ Matrix3 Reorthonormalise(const Matrix3& m) {
   return out;
 }
 
-bool ReadModelConfig(const std::filesystem::path& path, ModelConfig& config) {
+bool ReadModelConfig(const std::filesystem::path& path, ModelConfig& config, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = path.string() + ": " + why;
+    return false;
+  };
   std::ifstream in(path, std::ios::binary);
-  std::array<char, kModelConfigSize> bytes{};
-  if (!in.read(bytes.data(), bytes.size())) return false;
+  if (!in) return fail("cannot be opened");
+  // One byte more than the record tells a longer file from a whole one.
+  std::array<char, kModelConfigSize + 1> bytes{};
+  in.read(bytes.data(), bytes.size());
+  const auto got = static_cast<std::size_t>(in.gcount());
+  if (got != kModelConfigSize)
+    return fail(got < kModelConfigSize ? "shorter than " + std::to_string(kModelConfigSize) + " bytes"
+                                       : "longer than " + std::to_string(kModelConfigSize) + " bytes");
   float f[kModelConfigSize / 4];
   std::memcpy(f, bytes.data(), sizeof f);
+  for (float v : f)
+    if (!std::isfinite(v) || std::fabs(v) > kMaxModelConfigValue) return fail("holds a value out of range");
+  if (!(f[16] > 0 && f[16] < 3.14159265f)) return fail("field of view out of range");
   ModelConfig read;
   std::copy(f, f + 9, read.restRotation.begin());
   std::copy(f + 9, f + 12, read.restPosition.begin());
@@ -82,6 +98,8 @@ std::array<std::uint8_t, kModelConfigSize> SerialiseModelConfig(const ModelConfi
 CT_3DMesh::CT_3DMesh() { SetClassName(kClassName); }
 
 CT_3DMesh::~CT_3DMesh() {
+  // A timer left running would tick into a template that is gone.
+  StopSpin();
   ReleasePanes();
   filter_.reset();
 }
@@ -184,8 +202,40 @@ void CT_3DMesh::SpinStep() {
   HandBlock();
 }
 
+void CT_3DMesh::OnTimer(int id) {
+  if (id != kTimerMeshRotation || !spinTimer_ || mouseDown) return;
+  SpinStep();
+  CProcessEngine* engine = Engine();
+  if (!engine) return;
+  // A run that goes on on the worker reports its own end.
+  if (engine->Apply())
+    if (MessageTarget* notify = engine->NotifyWindow()) notify->Send(kMsgResultReady, 0, 0);
+}
+
+void CT_3DMesh::StopSpin() {
+  if (!spinTimer_) return;
+  spinTimer_->KillTimer(kTimerMeshRotation);
+  spinTimer_ = nullptr;
+}
+
+void CT_3DMesh::TellPanesAnimation(bool running) {
+  for (COptionPanel* pane : Panes())
+    if (pane) pane->AnimationStateChanged(running);
+}
+
 int CT_3DMesh::Command(int code, int reserved, int index, void* data) {
-  (void)reserved, (void)data;
+  (void)reserved;
+  // 500 passes the window's timers; without them there is nothing to spin on.
+  if (code == kCmdStartSpin && data) {
+    StopSpin();
+    spinTimer_ = static_cast<TimerService*>(data);
+    spinTimer_->SetTimer(kTimerMeshRotation, kSpinIntervalMs);
+    TellPanesAnimation(true);
+  }
+  if (code == kCmdStopSpin) {
+    StopSpin();
+    TellPanesAnimation(false);
+  }
   if (code == kCmdResetRotation) {
     userRotation_ = kIdentity3;
     UpdateRotation();

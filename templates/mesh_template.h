@@ -3,7 +3,10 @@
 #include <array>
 #include <filesystem>
 
+#include <string>
+
 #include "filters/multi/frame_block.h"
+#include "platform/message_target.h"
 #include "templates/simple_template.h"
 
 namespace grinsnap {
@@ -13,6 +16,8 @@ inline constexpr int kCmdResetRotation = 450;
 inline constexpr int kCmdStartSpin = 500;
 inline constexpr int kCmdStopSpin = 600;
 inline constexpr int kCmdSpecular = 650;
+// The spin timer's period.
+inline constexpr int kSpinIntervalMs = 20;
 
 // The model configuration file: rest rotation (9 floats), rest position (3),
 // the model's viewport as fractions of the output (4) and the field of view
@@ -24,9 +29,14 @@ struct ModelConfig {
   float fieldOfView = 1.5707964f;
 };
 inline constexpr std::size_t kModelConfigSize = 68;
-// Reads a configuration file into config; false (config unchanged) when it
-// cannot be read whole.
-bool ReadModelConfig(const std::filesystem::path& path, ModelConfig& config);
+// Largest magnitude accepted for any value of a configuration file; beyond
+// it the model would be thrown out of every view.
+inline constexpr float kMaxModelConfigValue = 1.0e4f;
+// Reads a configuration file into config. A file that cannot be opened, is
+// not exactly kModelConfigSize bytes long, or holds a value that is not
+// finite, beyond kMaxModelConfigValue, or a field of view outside (0, pi)
+// leaves config whole as it was and returns false with the reason in error.
+bool ReadModelConfig(const std::filesystem::path& path, ModelConfig& config, std::string* error = nullptr);
 std::array<std::uint8_t, kModelConfigSize> SerialiseModelConfig(const ModelConfig& config);
 
 // The 3D template ("3DMeshTemplate"): the photos on a model its filter
@@ -55,6 +65,11 @@ public:
   std::vector<COptionPanel*>* CreateOptionPanes(int panel) override;
   // One step of the spinning animation (the 20 ms timer's tick).
   void SpinStep();
+  // The spin timer's tick: a step, then the engine renders the new pose and
+  // its notify window hears that the result is ready.
+  void OnTimer(int id) override;
+  // Whether the spin timer runs (Command 500 started it, 600 stopped it).
+  bool Spinning() const { return spinTimer_ != nullptr; }
 
   const MeshBlock& Block() const { return block_; }
   int RotationMode() const { return rotationMode_; }
@@ -62,6 +77,8 @@ public:
 private:
   void HandBlock();
   void UpdateRotation();
+  void StopSpin();
+  void TellPanesAnimation(bool running);
 
   MeshBlock block_;
   Matrix3 restRotation_ = kIdentity3;
@@ -72,6 +89,8 @@ private:
   int rotationMode_ = 0;
   int lastX_ = 0;
   int lastY_ = 0;
+  // The window's timers while the model spins; null when it stands still.
+  TimerService* spinTimer_ = nullptr;
 };
 
 // Row-major product a x b.

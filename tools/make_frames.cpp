@@ -409,6 +409,26 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // The teapot of the two model templates, a little from above, filling
+  // most of the picture through a narrow field of view.
+  if (!SaveMeshFile(folder3d / "teapot.mesh", meshes::Teapot(), 0, &error)) {
+    std::fprintf(stderr, "cannot write the teapot: %s\n", error.c_str());
+    return 1;
+  }
+  ModelConfig teapot;
+  const float lookDown = 0.3f;
+  teapot.restRotation = {1, 0, 0, 0, std::cos(lookDown), -std::sin(lookDown), 0, std::sin(lookDown), std::cos(lookDown)};
+  teapot.restPosition = {0, 0, -3};
+  teapot.fieldOfView = 0.7f;
+  const auto teapotBytes = SerialiseModelConfig(teapot);
+  {
+    std::ofstream out(folder3d / "teapot.cfg", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(teapotBytes.data()), static_cast<std::streamsize>(teapotBytes.size()));
+    if (!out) {
+      std::fprintf(stderr, "cannot write the teapot's configuration\n");
+      return 1;
+    }
+  }
   // The tiles of the tile collage: squares, the upper and lower bricks of
   // a running bond (bricks alternate between the two), and a hexagon with
   // its points up.

@@ -16,6 +16,7 @@
 
 #include "core/effect_template.h"
 #include "core/registry.h"
+#include "templates/mesh_template.h"
 #include "templates/simple_template.h"
 #include "platform/image_loader.h"
 #include "platform/messages.h"
@@ -36,6 +37,9 @@ constexpr const char* kZoomInText = "Zoom In";
 constexpr const char* kZoomOutText = "Zoom Out";
 constexpr const char* kRotateLeftText = "Rotate Left";
 constexpr const char* kRotateRightText = "Rotate Right";
+constexpr const char* kRotateModelText = "Rotate Model";
+constexpr const char* kResetPositionText = "Reset to Default Position";
+constexpr const char* kSpecularLightText = "Specular Light";
 
 constexpr ColorRef kOriginalPaneBackground = MakeColorRef(200, 200, 200);
 
@@ -76,6 +80,7 @@ void* PositionArgument(int position) { return reinterpret_cast<void*>(static_cas
 
 void RegisterUiClasses() {
   RegisterClass<COptionPane2D>();
+  RegisterClass<COptionPane3D>();
 }
 
 // ---- OptionPaneWidget ----
@@ -285,6 +290,80 @@ void COptionPane2D::OnClipBoxClicked(bool checked) {
   Owner()->Command(kCmdShowRoi, 0, checked ? 1 : 0, nullptr);
   // Only the box on the preview changes; the picture stays as it is.
   RequestRedraw(true);
+}
+
+// ---- COptionPane3D ----
+
+COptionPane3D::COptionPane3D() {
+  SetClassName(kClassName);
+  timers_ = new QtTimerService(
+      [this](int id) {
+        if (CEffectTemplate* owner = Owner()) owner->OnTimer(id);
+      },
+      this);
+}
+
+COptionPane3D::~COptionPane3D() {
+  // The spin runs on this pane's timers: stop it before they go.
+  if (CEffectTemplate* owner = Owner())
+    if (timers_->IsActive(kTimerMeshRotation)) owner->Command(kCmdStopSpin, 0, 0, nullptr);
+}
+
+TimerService* COptionPane3D::Timers() const { return timers_; }
+
+void COptionPane3D::CreateControls() {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(14, 12, 14, 12);
+  layout->setSpacing(8);
+  rotateBox_ = new QCheckBox(tr(kRotateModelText), this);
+  rotateBox_->setObjectName("rotateBox");
+  QtDialogText::SetControlId(rotateBox_, kCtlRotate);
+  connect(rotateBox_, &QCheckBox::clicked, this, &COptionPane3D::OnRotateClicked);
+  resetButton_ = new QPushButton(tr(kResetPositionText), this);
+  resetButton_->setObjectName("resetButton");
+  QtDialogText::SetControlId(resetButton_, kCtlReset);
+  connect(resetButton_, &QPushButton::clicked, this, &COptionPane3D::OnResetClicked);
+  specularBox_ = new QCheckBox(tr(kSpecularLightText), this);
+  specularBox_->setObjectName("specularBox");
+  QtDialogText::SetControlId(specularBox_, kCtlSpecular);
+  connect(specularBox_, &QCheckBox::clicked, this, &COptionPane3D::OnSpecularClicked);
+  layout->addWidget(rotateBox_);
+  layout->addWidget(resetButton_);
+  layout->addWidget(specularBox_);
+  layout->addStretch(1);
+}
+
+void COptionPane3D::Refresh() {
+  const QSignalBlocker rotate(rotateBox_), specular(specularBox_);
+  rotateBox_->setChecked(false);
+  specularBox_->setChecked(false);
+}
+
+void COptionPane3D::AnimationStateChanged(bool running) {
+  if (!rotateBox_) return;
+  const QSignalBlocker block(rotateBox_);
+  rotateBox_->setChecked(running);
+}
+
+void COptionPane3D::OnRotateClicked(bool checked) {
+  if (!Owner()) return;
+  // The spin's ticks redraw the preview; starting or stopping sends nothing.
+  if (checked)
+    Owner()->Command(kCmdStartSpin, 0, 0, static_cast<TimerService*>(timers_));
+  else
+    Owner()->Command(kCmdStopSpin, 0, 0, nullptr);
+}
+
+void COptionPane3D::OnResetClicked() {
+  if (!Owner()) return;
+  Owner()->Command(kCmdResetRotation, 0, 0, nullptr);
+  ApplyAndRedraw();
+}
+
+void COptionPane3D::OnSpecularClicked(bool checked) {
+  if (!Owner()) return;
+  Owner()->Command(kCmdSpecular, 0, checked ? 1 : 0, nullptr);
+  ApplyAndRedraw();
 }
 
 // ---- COptionPaneOrgImgDefault ----

@@ -20,6 +20,7 @@ class QSlider;
 namespace grinsnap {
 
 class QtMessageTarget;
+class QtTimerService;
 
 // Registers the option panes that templates create by name. main() and the
 // widget tests call it once, after RegisterBuiltinClasses().
@@ -145,6 +146,50 @@ private:
   QCheckBox* clipBox_ = nullptr;
   // A drag changed the values; its release runs the full Apply.
   bool dragChanged_ = false;
+};
+
+// The 3D model pane ("OptionPane_3D"): "Rotate Model" starts (kCmdStartSpin,
+// with the pane's timers) and stops (kCmdStopSpin) the model's spin,
+// "Reset to Default Position" undoes the user's drags (kCmdResetRotation),
+// "Specular Light" switches the highlights (kCmdSpecular). Reset and the
+// highlight switch redraw the preview; the spin redraws through its ticks.
+//
+// Control ids (section DIALOG_IDD_160): "Rotate Model" 1020, "Reset to
+// Default Position" 1021, "Specular Light" 1022. Children by object name:
+// "rotateBox", "resetButton", "specularBox".
+class COptionPane3D : public OptionPaneWidget {
+  Q_OBJECT
+public:
+  static constexpr const char* kClassName = "OptionPane_3D";
+  enum ControlId : int { kCtlRotate = 1020, kCtlReset = 1021, kCtlSpecular = 1022 };
+
+  COptionPane3D();
+  ~COptionPane3D() override;
+
+  int DialogId() const override { return kDlg3DPane; }
+  // Unticks both check boxes.
+  void Refresh() override;
+  // Ticks "Rotate Model" while the template's model spins.
+  void AnimationStateChanged(bool running) override;
+
+  QCheckBox* RotateBox() const { return rotateBox_; }
+  QPushButton* ResetButton() const { return resetButton_; }
+  QCheckBox* SpecularBox() const { return specularBox_; }
+  // The timers the spin runs on; their ticks go to the template.
+  TimerService* Timers() const;
+
+protected:
+  void CreateControls() override;
+
+private:
+  void OnRotateClicked(bool checked);
+  void OnResetClicked();
+  void OnSpecularClicked(bool checked);
+
+  QCheckBox* rotateBox_ = nullptr;
+  QPushButton* resetButton_ = nullptr;
+  QCheckBox* specularBox_ = nullptr;
+  QtTimerService* timers_ = nullptr;
 };
 
 // The pane of the original-image view: "Show Clip Box", "Zoom In",

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 #include <optional>
 
 #include <opencv2/imgproc.hpp>
@@ -12,6 +11,7 @@
 #include "core/sampler.h"
 #include "core/xml_params.h"
 #include "filters/gif_writer.h"
+#include "filters/multi/model_turn.h"
 #include "filters/kernel_support.h"
 #include "platform/image_loader.h"
 #include "platform/message_target.h"
@@ -39,18 +39,6 @@ float Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2
 Vec3 Times(const float* v, const Matrix3& m) {
   return {v[0] * m[0] + v[1] * m[3] + v[2] * m[6], v[0] * m[1] + v[1] * m[4] + v[2] * m[7],
           v[0] * m[2] + v[1] * m[5] + v[2] * m[8]};
-}
-
-Matrix3 Product(const Matrix3& a, const Matrix3& b) {
-  Matrix3 r{};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) r[3 * i + j] = a[3 * i] * b[j] + a[3 * i + 1] * b[3 + j] + a[3 * i + 2] * b[6 + j];
-  return r;
-}
-
-Matrix3 AboutVertical(float t) {
-  const float c = std::cos(t), s = std::sin(t);
-  return {c, 0, s, 0, 1, 0, -s, 0, c};
 }
 
 cv::Mat LoadPicture(const std::filesystem::path& folder, const tinyxml2::XMLElement* param, const char* name,
@@ -280,72 +268,7 @@ RenderResult CF_3DCollage::Run() {
 
 bool CF_3DCollage::SaveAnimation(const std::string& path, int maxWidth, int maxHeight, MessageTarget* progress) {
   animationError_.clear();
-  if (!mesh_) {
-    animationError_ = "the 3D collage has no model parameters";
-    return false;
-  }
-  const float step = mesh_->rotationSpeed;
-  // A step of 0 (or one that is not a number) would never finish a turn.
-  if (!(step != 0.0f) || !std::isfinite(step)) {
-    animationError_ = "the rotation step is 0: the model would never complete a turn";
-    return false;
-  }
-  PrepareOutput(nullptr);
-  const cv::Size canvas = output_.size();
-  if (canvas.width < 1 || canvas.height < 1) {
-    animationError_ = "the 3D collage has no picture to animate";
-    return false;
-  }
-  const double scale = std::min({1.0, static_cast<double>(maxWidth) / canvas.width,
-                                 static_cast<double>(maxHeight) / canvas.height});
-  const cv::Size frameSize(std::max(1, static_cast<int>(std::lround(canvas.width * scale))),
-                           std::max(1, static_cast<int>(std::lround(canvas.height * scale))));
-  cv::Mat frame(frameSize, CV_8UC3);
-  GifAnimationWriter writer(gifOptions_);
-  if (!writer.CreatePalette() || !writer.Open(path, frameSize.width, frameSize.height)) {
-    animationError_ = writer.Error();
-    return false;
-  }
-  const Matrix3 rest = mesh_->rotation;
-  constexpr double kTurn = 2.0 * std::numbers::pi;
-  bool ok = true;
-  try {
-    // Frame i shows the model turned by i steps, the last one just short of a
-    // whole turn so that the loop does not show the first angle twice; the
-    // angle is i x step rather than a running sum, whose rounding would add
-    // or drop a frame near the full turn.
-    for (int i = 0;; ++i) {
-      const double t = i * static_cast<double>(step);
-      if (step > 0 ? t >= kTurn : t <= -kTurn) break;
-      mesh_->rotation = Product(AboutVertical(static_cast<float>(t)), rest);
-      Process();
-      if (!LastRun().IsFinished()) {
-        animationError_ = LastRun().IsFailed() ? LastRun().message : "the animation was stopped";
-        ok = false;
-        break;
-      }
-      cv::resize(output_, frame, frameSize, 0, 0, cv::INTER_LINEAR);
-      if (!writer.WriteFrame(frame)) {
-        animationError_ = writer.Error();
-        ok = false;
-        break;
-      }
-      if (progress) progress->Send(kMsgGifProgress, static_cast<WParam>(std::fabs(t) / kTurn * 100), 0);
-    }
-  } catch (const std::exception& e) {
-    animationError_ = e.what();
-    ok = false;
-  }
-  mesh_->rotation = rest;
-  if (!ok) {
-    writer.Abandon();
-    return false;
-  }
-  if (!writer.Close()) {
-    animationError_ = writer.Error();
-    return false;
-  }
-  return true;
+  return SaveModelTurn(*this, mesh_, gifOptions_, path, maxWidth, maxHeight, progress, animationError_);
 }
 
 }  // namespace grinsnap

@@ -4,6 +4,7 @@
 #include "filters/multi/collage_3d.h"
 #include "filters/multi/frame.h"
 #include "filters/multi/multi_src.h"
+#include "filters/multi/teapot.h"
 
 namespace grinsnap {
 
@@ -15,6 +16,7 @@ std::span<const ClassEntry> MultiFilterClasses() {
       Entry<CF_Collage2>(),   // "CollageFilter2"
       Entry<CF_Frame>(),      // "FrameFilter"
       Entry<CF_MultiSrc>(),   // "MultiSrcFilter"
+      Entry<CF_Teapot>(),     // "TeapotFilter"
   };
   return kClasses;
 }

@@ -16,7 +16,7 @@ namespace {
 
 // Filters that are made for other inputs (several photos, a template's
 // canvas) and are covered by their own suites.
-const std::set<std::string> kOwnSuite = {"CombineFilter", "MultiSrcFilter", "FrameFilter", "3DCollageFilter",
+const std::set<std::string> kOwnSuite = {"CombineFilter", "MultiSrcFilter", "FrameFilter", "3DCollageFilter", "TeapotFilter",
                                          "FaceFilter"};
 
 // Filters whose defaults leave the picture as it is (a Lomo pass without

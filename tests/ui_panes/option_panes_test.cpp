@@ -19,12 +19,14 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "core/photo_item.h"
+#include "templates/mesh_template.h"
 #include "templates/simple_template.h"
 #include "core/template_document.h"
 #include "platform/messages.h"
 #include "test_support/qt_test_app.h"
 #include "test_support/test_support.h"
 #include "ui/app_context.h"
+#include "ui/qt_message_target.h"
 
 namespace grinsnap {
 namespace {
@@ -354,6 +356,83 @@ TEST_F(OptionPanesTest, OriginalImagePaneSendsItsFiveMessages) {
       {kMessage, 1, 0, true}, {kMessage, 1, 1, true}, {kMessage, 2, 0, true},
       {kMessage, 3, 0, true}, {kMessage, 4, 0, true}, {kMessage, 5, 0, true}};
   EXPECT_EQ(target.Messages(), expected);
+}
+
+}  // namespace
+}  // namespace grinsnap
+
+namespace grinsnap {
+namespace {
+
+// The shipped photo cube, current in the engine on a photo, with its pane.
+class Pane3DTest : public testing::Test {
+protected:
+  Pane3DTest() {
+    test::QtApp();
+    SetApp(&app_);
+    RegisterUiClasses();
+    auto doc = TemplateDocument::FromText(
+        "<t><filter name=\"3DMeshTemplate\"><filter name=\"3DCollageFilter\">"
+        "<param width=\"160\" height=\"120\" mesh=\"cube_collage.mesh\"/></filter><param/></filter></t>");
+    template_ = TemplateRef(CreateTemplateFromDocument(doc, test::ShippedDataDir() / "templates" / "3d"));
+    mesh_ = dynamic_cast<CT_3DMesh*>(template_.get());
+    if (!mesh_) return;
+    mesh_->SetEngine(&app_.engine);
+    mesh_->SetMainWindow(&host_);
+    app_.engine.InsertPhoto(-1, PhotoItem::FromImage(test::Flat(64, 48, {40, 120, 200})));
+    app_.engine.SelectSingleInput(0);
+    app_.engine.SetTemplate(mesh_);
+    std::vector<COptionPanel*>* panes = mesh_->CreateOptionPanes(kTemplateParamPanel);
+    if (panes && panes->size() == 1) pane_ = dynamic_cast<COptionPane3D*>(panes->front());
+  }
+  ~Pane3DTest() override {
+    delete pane_;
+    app_.engine.SetTemplate(nullptr);
+    template_ = TemplateRef();
+    SetApp(nullptr);
+  }
+
+  AppContext app_;
+  RecordingHost host_;
+  TemplateRef template_;
+  CT_3DMesh* mesh_ = nullptr;
+  COptionPane3D* pane_ = nullptr;
+};
+
+TEST_F(Pane3DTest, ControlsSpinResetAndLightTheModel) {
+  ASSERT_NE(pane_, nullptr);
+  EXPECT_FALSE(pane_->RotateBox()->isChecked());
+  EXPECT_FALSE(pane_->SpecularBox()->isChecked());
+  host_.redraw.Clear();
+
+  pane_->RotateBox()->click();
+  EXPECT_TRUE(mesh_->Spinning());
+  EXPECT_TRUE(static_cast<QtTimerService*>(pane_->Timers())->IsActive(kTimerMeshRotation));
+  EXPECT_TRUE(host_.redraw.Messages().empty());  // starting the spin asks for no redraw
+  pane_->RotateBox()->click();
+  EXPECT_FALSE(mesh_->Spinning());
+  EXPECT_FALSE(static_cast<QtTimerService*>(pane_->Timers())->IsActive(kTimerMeshRotation));
+
+  pane_->SpecularBox()->click();
+  EXPECT_TRUE(mesh_->Block().renderFlags & kRenderSpecular);
+  pane_->ResetButton()->click();
+  // One redraw request each; the cube's first runs go on on the worker.
+  EXPECT_EQ(Ids(host_.redraw),
+            (std::vector<std::uint32_t>{kMsgProcessingContinues, kMsgProcessingContinues}));
+  app_.engine.WaitForResult();
+
+  // The template's own start and stop reach the check box.
+  RecordingTimerService timers;
+  mesh_->Command(kCmdStartSpin, 0, 0, &timers);
+  EXPECT_TRUE(pane_->RotateBox()->isChecked());
+  mesh_->Command(kCmdStopSpin, 0, 0, nullptr);
+  EXPECT_FALSE(pane_->RotateBox()->isChecked());
+
+  // A pane that goes while the model spins stops the spin on its timers.
+  pane_->RotateBox()->click();
+  delete pane_;
+  pane_ = nullptr;
+  EXPECT_FALSE(mesh_->Spinning());
 }
 
 }  // namespace
