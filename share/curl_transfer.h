@@ -82,6 +82,21 @@ struct UploadProgress {
   void Install(CURL* handle);
 };
 
+// The cancel flag and the progress report every libcurl client keeps: the
+// wizard sets them from its own thread, the transfer reads them.
+class CurlShareClient : public CPhotoShare {
+public:
+  void SetCancel(bool cancel) override { cancel_ = cancel; }
+  void SetProgressCallback(ProgressCallback callback, void* context) override {
+    progress_.callback = callback;
+    progress_.context = context;
+  }
+
+protected:
+  std::atomic<bool> cancel_{false};
+  UploadProgress progress_{nullptr, nullptr, &cancel_};
+};
+
 // The file's own name, without its folder.
 std::string FileNameOf(const std::string& path);
 

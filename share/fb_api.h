@@ -12,7 +12,7 @@ namespace grinsnap::share {
 // Facebook: the client-side OAuth dialog in the browser hands the access
 // token back in the fragment of the redirect address; the upload posts the
 // photo, reads its link and publishes a feed entry pointing to it.
-class FBApi final : public CPhotoShare {
+class FBApi final : public CurlShareClient {
 public:
   static constexpr const char* kClientId = "381204976553018";
 
@@ -28,11 +28,6 @@ public:
   void SetRedirectUrl(const std::string& url) override { redirect_ = url; }
   bool Upload(const std::string& file, const std::string& message, const std::string& title, const std::string& tag,
               bool isPrivate) override;
-  void SetCancel(bool cancel) override { cancel_ = cancel; }
-  void SetProgressCallback(ProgressCallback callback, void* context) override {
-    progress_.callback = callback;
-    progress_.context = context;
-  }
 
   const std::string& AccessToken() const { return token_; }
   const std::string& RedirectUrl() const { return redirect_; }
@@ -45,8 +40,6 @@ private:
   CurlEasy curl_;
   std::string token_;
   std::string reply_;
-  std::atomic<bool> cancel_{false};
-  UploadProgress progress_{nullptr, nullptr, &cancel_};
 };
 
 }  // namespace grinsnap::share

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 
+#include "share/curl_transfer.h"
 #include "share/oauth_session.h"
 #include "share/photo_share.h"
 #include "share/share_config.h"
@@ -12,7 +13,7 @@ namespace grinsnap::share {
 // Flickr: OAuth 1.0a in the browser (request token, the user authorises,
 // the verifier comes back on the callback address, access token), then the
 // photo as a signed multipart upload.
-class FlickApi final : public CPhotoShare {
+class FlickApi final : public CurlShareClient {
 public:
   static constexpr const char* kApiKey = "9d2b7c41e0f3a856c1d47b0e92fa3c65";
   static constexpr const char* kSharedSecret = "b71e0c9a4d2f5836";
@@ -30,11 +31,6 @@ public:
   void SetRedirectUrl(const std::string& url) override { callback_ = url; }
   bool Upload(const std::string& file, const std::string& message, const std::string& title, const std::string& tag,
               bool isPrivate) override;
-  void SetCancel(bool cancel) override { cancel_ = cancel; }
-  void SetProgressCallback(ProgressCallback callback, void* context) override {
-    progress_.callback = callback;
-    progress_.context = context;
-  }
 
   const std::string& PhotoId() const { return photoId_; }
   const std::string& UserName() const { return userName_; }
@@ -46,8 +42,6 @@ private:
   bool authorized_ = false;
   std::string userName_;
   std::string photoId_;
-  std::atomic<bool> cancel_{false};
-  UploadProgress progress_{nullptr, nullptr, &cancel_};
 };
 
 }  // namespace grinsnap::share

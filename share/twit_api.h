@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 
+#include "share/curl_transfer.h"
 #include "share/oauth_session.h"
 #include "share/photo_share.h"
 #include "share/share_config.h"
@@ -16,7 +17,7 @@ std::string TextBetween(const std::string& text, const std::string& after, const
 // Twitter: OAuth 1.0 with a PIN obtained without a browser (the user's
 // account and password are posted to the authorisation page), then one
 // multipart status update with the picture.
-class TwitApi final : public CPhotoShare {
+class TwitApi final : public CurlShareClient {
 public:
   static constexpr const char* kConsumerKey = "Qz8vTnK3pLw0RbXe5YhJd";
   static constexpr const char* kConsumerSecret = "mP4sV9kQ2xT7wL1nR8cF3hJ6bZ0yG5dN2aE7uK4qW9e";
@@ -29,11 +30,6 @@ public:
   bool Login(const std::string& account, const std::string& password) override;
   bool Upload(const std::string& file, const std::string& message, const std::string& title, const std::string& tag,
               bool isPrivate) override;
-  void SetCancel(bool cancel) override { cancel_ = cancel; }
-  void SetProgressCallback(ProgressCallback callback, void* context) override {
-    progress_.callback = callback;
-    progress_.context = context;
-  }
 
   const std::string& ScreenName() const { return screenName_; }
 
@@ -54,8 +50,6 @@ private:
   std::string verifier_;
   std::string screenName_;
   std::string authorizeUrl_;
-  std::atomic<bool> cancel_{false};
-  UploadProgress progress_{nullptr, nullptr, &cancel_};
 };
 
 }  // namespace grinsnap::share
